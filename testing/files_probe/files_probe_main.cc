@@ -97,8 +97,17 @@ std::string Enumerate(const std::vector<std::string>& f) {
     pattern = PathArg(f[4]).value();
   base::FileEnumerator enumerator(PathArg(f[1]), recursive, types, pattern);
   std::ostringstream out;
+  // A walk that went through ".." would roam the host's whole file
+  // system (Z: is its root): stop it at the first sign.
+  const size_t kMaxEntries = 10000;
+  size_t entries = 0;
   for (FilePath entry = enumerator.Next(); !entry.empty();
        entry = enumerator.Next()) {
+    if (++entries > kMaxEntries ||
+        entry.value().find(L"\\..\\") != std::wstring::npos) {
+      out << "ESCAPED\t" << entry.AsUTF8Unsafe() << "\t0\n";
+      break;
+    }
     out << (enumerator.GetInfo().IsDirectory() ? 'D' : 'F') << '\t'
         << entry.AsUTF8Unsafe() << '\t' << enumerator.GetInfo().GetSize()
         << '\n';
@@ -134,6 +143,27 @@ std::string WriteAtOffset(const std::vector<std::string>& f) {
   return std::to_string(written);
 }
 
+// A handle held open without sharing between requests.
+base::PlatformFile g_held_file = base::kInvalidPlatformFileValue;
+
+std::string Hold(const std::vector<std::string>& f) {
+  if (g_held_file != base::kInvalidPlatformFileValue)
+    base::ClosePlatformFile(g_held_file);
+  g_held_file = base::CreatePlatformFile(
+      PathArg(f[1]),
+      base::PLATFORM_FILE_OPEN | base::PLATFORM_FILE_READ |
+          base::PLATFORM_FILE_EXCLUSIVE_READ |
+          base::PLATFORM_FILE_EXCLUSIVE_WRITE,
+      nullptr, nullptr);
+  return std::to_string(g_held_file != base::kInvalidPlatformFileValue);
+}
+
+std::string Release() {
+  const bool closed = base::ClosePlatformFile(g_held_file);
+  g_held_file = base::kInvalidPlatformFileValue;
+  return std::to_string(closed);
+}
+
 std::string CpuFacts() {
   base::CPU cpu;
   std::ostringstream out;
@@ -155,6 +185,11 @@ std::string Answer(const std::vector<std::string>& f) {
     return FromExploded(f);
   if (command == "now")
     return std::to_string(base::Time::Now().ToUnixEpochMs());
+  if (command == "readstring") {
+    std::string contents;
+    const bool ok = base::ReadFileToString(PathArg(f[1]), &contents);
+    return std::to_string(ok) + " " + std::to_string(contents.size());
+  }
   if (command == "copy")
     return CopyThroughMemory(f);
   if (command == "enum")
@@ -173,6 +208,10 @@ std::string Answer(const std::vector<std::string>& f) {
     return OpenPlatformFile(f);
   if (command == "pfwrite")
     return WriteAtOffset(f);
+  if (command == "hold")
+    return Hold(f);
+  if (command == "release")
+    return Release();
   if (command == "cpu")
     return CpuFacts();
   return "unknown command";
