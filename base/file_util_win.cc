@@ -58,6 +58,47 @@ std::wstring WidenMode(const char* mode) {
   return wide;
 }
 
+// True when every folder and file under |from| has its counterpart under
+// |copy| (files of the same size). The shell can report success for a copy
+// it did not make, so a source is deleted only after this check.
+bool IsCompleteCopy(const FilePath& from, const FilePath& copy) {
+  if (!DirectoryExists(copy))
+    return false;
+  FileEnumerator walk(from, true,
+                      FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath entry = walk.Next(); !entry.empty(); entry = walk.Next()) {
+    FilePath counterpart = copy;
+    if (!from.AppendRelativePath(entry, &counterpart))
+      return false;
+    PlatformFileInfo copied;
+    if (!GetFileInfo(counterpart, &copied))
+      return false;
+    const FileEnumerator::FileInfo original = walk.GetInfo();
+    if (copied.is_directory != original.IsDirectory())
+      return false;
+    if (!copied.is_directory && copied.size != original.GetSize())
+      return false;
+  }
+  return true;
+}
+
+// Where ShellCopy(from, to, true) puts the copy: inside |to| when that is
+// a folder already, else at |to|.
+FilePath ShellCopyTarget(const FilePath& from, const FilePath& to) {
+  if (DirectoryExists(to))
+    return to.Append(from.StripTrailingSeparators().BaseName());
+  return to;
+}
+
+// Copies the folder |from| and deletes it only once the copy is complete;
+// true only when both steps succeeded.
+bool CopyThenDeleteFolder(const FilePath& from, const FilePath& to) {
+  const FilePath target = ShellCopyTarget(from, to);
+  if (!ShellCopy(from, to, true) || !IsCompleteCopy(from, target))
+    return false;
+  return Delete(from, true);
+}
+
 }  // namespace
 
 // Existence and information ---------------------------------------------------
@@ -283,10 +324,8 @@ bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
   // Folders cannot be moved across volumes: copy, then delete the source,
   // but only once the copy is complete.
   const DWORD last_error = ::GetLastError();
-  if (DirectoryExists(from_path) && ShellCopy(from_path, to_path, true) &&
-      Delete(from_path, true)) {
+  if (DirectoryExists(from_path) && CopyThenDeleteFolder(from_path, to_path))
     return true;
-  }
   ::SetLastError(last_error);
   return false;
 }
@@ -344,9 +383,7 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path,
 
 bool CopyAndDeleteDirectory(const FilePath& from_path,
                             const FilePath& to_path) {
-  if (!ShellCopy(from_path, to_path, true))
-    return false;
-  return Delete(from_path, true);
+  return CopyThenDeleteFolder(from_path, to_path);
 }
 
 // Reading and writing ---------------------------------------------------------
