@@ -14,6 +14,8 @@
 
 #include "base/file_enumerator.h"
 #include "base/rand_util.h"
+#include "base/string_number_conversions.h"
+#include "base/stringprintf.h"
 #include "base/sys_info_windows_version.h"
 
 namespace base {
@@ -596,8 +598,8 @@ bool CreateTemporaryDirInDir(const FilePath& base_dir,
   const int kMaxTries = 50;
   for (int count = 0; count < kMaxTries; ++count) {
     const FilePath::StringType new_dir_name =
-        prefix + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-        std::to_wstring(RandInt(0, 32767));
+        prefix + IntToString16(static_cast<int>(::GetCurrentProcessId())) +
+        L"_" + IntToString16(RandInt(0, 32767));
     const FilePath path_to_create = base_dir.Append(new_dir_name);
     if (::CreateDirectoryW(path_to_create.value().c_str(), nullptr)) {
       *new_dir = path_to_create;
@@ -617,7 +619,7 @@ int GetUniquePathNumber(const FilePath& path,
   const int kMaxUniqueFiles = 500;
   for (int count = 1; count <= kMaxUniqueFiles; ++count) {
     const FilePath candidate =
-        path.InsertBeforeExtensionASCII(" (" + std::to_string(count) + ")");
+        path.InsertBeforeExtensionASCII(StringPrintf(" (%d)", count));
     if (!PathExists(candidate) &&
         (!have_suffix || !PathExists(FilePath(candidate.value() + suffix)))) {
       return count;
