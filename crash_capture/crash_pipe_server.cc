@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/dump_writer.h"
 
 namespace crash_capture {
@@ -112,7 +112,7 @@ bool CrashPipeServer::Start() {
                              kPipeBufferSize, kPipeBufferSize, 0,
                              pipe_security_attributes_));
   if (!pipe_.IsValid()) {
-    CRASH_LOG(ERROR) << "Cannot create the crash pipe, error "
+    LOG(ERROR) << "Cannot create the crash pipe, error "
                      << GetLastError();
     return false;
   }
@@ -135,7 +135,7 @@ void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
   ResetEvent(client->dump_requested_event());
   CrashPipeServer* server = client->server();
   if (server->pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
-    CRASH_LOG(WARNING) << "Cannot read the custom information of client "
+    LOG(WARNING) << "Cannot read the custom information of client "
                        << client->pid();
   }
   server->HandleDumpRequest(client);
@@ -192,7 +192,7 @@ void CrashPipeServer::HandleErrorState() {
   // or this never runs.
   std::lock_guard<std::mutex> guard(lock_);
   if (shutting_down_) return;
-  CRASH_LOG(ERROR) << "The crash pipe failed; no further clients are taken";
+  LOG(ERROR) << "The crash pipe failed; no further clients are taken";
   // Inside this wait's own callback: must not wait for it.
   UnregisterWait(pipe_wait_handle_);
   pipe_wait_handle_ = nullptr;
@@ -213,10 +213,10 @@ void CrashPipeServer::HandleInitialState() {
     case ERROR_NO_DATA:
       // A client opened the pipe and closed it again before we listened:
       // that connection is over, so end it and listen again.
-      CRASH_LOG(WARNING) << "A client left the crash pipe before it was heard";
+      LOG(WARNING) << "A client left the crash pipe before it was heard";
       return EnterStateImmediately(kStateDisconnecting);
     default:
-      CRASH_LOG(ERROR) << "ConnectNamedPipe failed, error " << error;
+      LOG(ERROR) << "ConnectNamedPipe failed, error " << error;
       return EnterErrorState();
   }
 }
@@ -236,7 +236,7 @@ void CrashPipeServer::HandleConnectedState() {
       GetLastError() == ERROR_IO_PENDING) {
     return EnterStateWhenSignaled(kStateReading);
   }
-  CRASH_LOG(ERROR) << "Bad crash pipe message: read failed, error "
+  LOG(ERROR) << "Bad crash pipe message: read failed, error "
                    << GetLastError();
   EnterStateImmediately(kStateDisconnecting);
 }
@@ -248,17 +248,17 @@ void CrashPipeServer::HandleReadingState() {
     return EnterStateImmediately(kStateReadDone);
   }
   if (GetLastError() == ERROR_MORE_DATA) {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: longer than "
+    LOG(ERROR) << "Bad crash pipe message: longer than "
                      << kPipeMessageSize << " bytes";
   } else {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: " << bytes << " bytes";
+    LOG(ERROR) << "Bad crash pipe message: " << bytes << " bytes";
   }
   EnterStateImmediately(kStateDisconnecting);
 }
 
 void CrashPipeServer::HandleReadDoneState() {
   if (!IsValidClientMessage(message_)) {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: tag " << message_.tag
+    LOG(ERROR) << "Bad crash pipe message: tag " << message_.tag
                      << ", id " << message_.id;
     return EnterStateImmediately(kStateDisconnecting);
   }
@@ -275,7 +275,7 @@ void CrashPipeServer::HandleRegistrationRequest() {
       message_.exception_pointers_address, message_.assertion_info_address,
       message_.custom_info);
   if (!client->Initialize()) {
-    CRASH_LOG(ERROR) << "Cannot take client " << message_.id << ", error "
+    LOG(ERROR) << "Cannot take client " << message_.id << ", error "
                      << GetLastError();
     return EnterStateImmediately(kStateDisconnecting);
   }
@@ -306,7 +306,7 @@ bool CrashPipeServer::DuplicateHandlesIntoClient(ClientRecord* client,
                           &reply->server_alive_handle)) {
     return true;
   }
-  CRASH_LOG(ERROR) << "Cannot hand client " << client->pid()
+  LOG(ERROR) << "Cannot hand client " << client->pid()
                    << " its handles, error " << GetLastError();
   CloseHandlesInClient(client, reply);
   return false;
@@ -331,7 +331,7 @@ bool CrashPipeServer::RespondToClient(ClientRecord* client) {
       GetLastError() == ERROR_IO_PENDING) {
     return true;
   }
-  CRASH_LOG(ERROR) << "Cannot answer client " << client->pid() << ", error "
+  LOG(ERROR) << "Cannot answer client " << client->pid() << ", error "
                    << GetLastError();
   CloseHandlesInClient(client, &reply_);
   return false;
@@ -381,7 +381,7 @@ void CrashPipeServer::HandleWritingState() {
   if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE))
     return EnterStateImmediately(kStateWriteDone);
   // The client never got its handles: take them back and forget it.
-  CRASH_LOG(ERROR) << "Cannot answer client " << current_client_->pid()
+  LOG(ERROR) << "Cannot answer client " << current_client_->pid()
                    << ", error " << GetLastError();
   CloseHandlesInClient(current_client_, &reply_);
   DropClient(current_client_);
@@ -402,7 +402,7 @@ void CrashPipeServer::HandleWriteDoneState() {
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
   if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
-    CRASH_LOG(WARNING) << "Client " << current_client_->pid()
+    LOG(WARNING) << "Client " << current_client_->pid()
                        << " did not acknowledge its registration";
     return EnterStateImmediately(kStateDisconnecting);
   }
@@ -425,7 +425,7 @@ void CrashPipeServer::HandleDisconnectingState() {
   overlapped_ = OVERLAPPED{};
   overlapped_.hEvent = event;
   if (!ResetEvent(pipe_event_.Get()) || !DisconnectNamedPipe(pipe_.Get())) {
-    CRASH_LOG(ERROR) << "DisconnectNamedPipe failed, error " << GetLastError();
+    LOG(ERROR) << "DisconnectNamedPipe failed, error " << GetLastError();
     return EnterErrorState();
   }
   // Shutting down: stop here, whatever signal this reset swallowed.
@@ -441,7 +441,7 @@ void CrashPipeServer::HandleDumpRequest(ClientRecord* client) {
   bool ok = true;
   if (generate_dumps_) ok = GenerateDump(client, &dump_path);
   if (!ok) {
-    CRASH_LOG(ERROR) << "No dump was written for client " << client->pid();
+    LOG(ERROR) << "No dump was written for client " << client->pid();
   } else if (dump_callback_) {
     dump_callback_(dump_context_, client,
                    dump_path.empty() ? nullptr : &dump_path);
@@ -456,7 +456,7 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
   DWORD thread_id = 0;
   if (!client->GetClientExceptionInfo(&exception_pointers) ||
       !client->GetClientThreadId(&thread_id)) {
-    CRASH_LOG(ERROR) << "Cannot read the crash details of client "
+    LOG(ERROR) << "Cannot read the crash details of client "
                      << client->pid();
     return false;
   }

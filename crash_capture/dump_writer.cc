@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
 #include "crash_capture/scoped_library.h"
@@ -84,7 +84,7 @@ bool DumpWriter::CreateFileAt(const std::wstring& path,
   file->Set(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file->IsValid()) {
-    CRASH_LOG(ERROR) << "Cannot create dump file, error " << GetLastError();
+    LOG(ERROR) << "Cannot create dump file, error " << GetLastError();
     return false;
   }
   return true;
@@ -137,13 +137,13 @@ bool DumpWriter::Write(HANDLE file, DWORD type,
   auto write_dump =
       dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
   if (!write_dump) {
-    CRASH_LOG(ERROR) << "MiniDumpWriteDump is not available";
+    LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;
   }
   if (!write_dump(process_handle_, process_id_, file,
                   static_cast<MINIDUMP_TYPE>(type), exception, streams,
                   nullptr)) {
-    CRASH_LOG(ERROR) << "MiniDumpWriteDump failed, error " << GetLastError();
+    LOG(ERROR) << "MiniDumpWriteDump failed, error " << GetLastError();
     return false;
   }
   return true;
@@ -179,7 +179,7 @@ bool DumpWriter::WriteMinidump() {
     void* body = reinterpret_cast<void*>(assertion_info_);
     if (pointers_are_client_addresses_) {
       if (!ReadAssertionInfo(&assertion)) {
-        CRASH_LOG(ERROR) << "Cannot read the client's assertion record";
+        LOG(ERROR) << "Cannot read the client's assertion record";
         DiscardUnwrittenFiles();
         return false;
       }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/scoped_library.h"
 
 namespace crash_capture {
@@ -77,7 +77,7 @@ std::vector<uint8_t> CollectHandleTrace(HANDLE process,
                                         uint64_t exception_pointers) {
   DWORD code = 0;
   if (!ReadExceptionCode(process, exception_pointers, &code)) {
-    CRASH_LOG(WARNING) << "Cannot read the exception code; no handle trace";
+    LOG(WARNING) << "Cannot read the exception code; no handle trace";
     return {};
   }
   if (code != kStatusInvalidHandle) return {};
