@@ -18,7 +18,8 @@ class ClientRecordTest : public ::testing::Test {
         nullptr, GetCurrentProcessId(), 0,
         reinterpret_cast<uint64_t>(&thread_id_),
         reinterpret_cast<uint64_t>(&exception_pointers_),
-        reinterpret_cast<uint64_t>(&assertion_), ClientCustomInfo{entries, count});
+        reinterpret_cast<uint64_t>(&assertion_),
+        ClientCustomInfo{entries, count});
     EXPECT_TRUE(record->Initialize());
     return record;
   }

@@ -45,15 +45,16 @@ TEST(CrashPipeProtocolTest, ClientMessageValidity) {
       {"tag 3 first", [](PipeMessage* m) { m->tag = kRegistrationAck; }, false},
       {"unknown tag", [](PipeMessage* m) { m->tag = PipeMessageTag(77); },
        false},
-      {"upload with nothing else", [](PipeMessage* m) {
+      {"upload with nothing else",
+       [](PipeMessage* m) {
          *m = PipeMessage{};
          m->tag = kUploadRequest;
-       }, true},
-      {"upload with any fields", [](PipeMessage* m) { m->tag = kUploadRequest; },
+       },
        true},
-      {"custom info not checked", [](PipeMessage* m) {
-         m->custom_info.count = ~0ull;
-       }, true},
+      {"upload with any fields",
+       [](PipeMessage* m) { m->tag = kUploadRequest; }, true},
+      {"custom info not checked",
+       [](PipeMessage* m) { m->custom_info.count = ~0ull; }, true},
   };
   for (const Case& c : cases) {
     PipeMessage message = Registration();

@@ -65,7 +65,8 @@ TEST(CrashPipeServerTest, SecondServerOnTheSameNameFails) {
   EXPECT_FALSE(second->Start());
 }
 
-TEST(CrashPipeServerTest, WithoutDumpsTheHookGetsNoPathAndEveryRequestIsServed) {
+TEST(CrashPipeServerTest,
+     WithoutDumpsTheHookGetsNoPathAndEveryRequestIsServed) {
   HookCalls calls;
   const std::wstring name = TestPipeName(L"nodumps");
   auto server = MakeServer(name, &calls);

@@ -94,7 +94,9 @@ class DumpWriterTest : public ::testing::Test {
 };
 
 TEST(GuidToDumpNameTest, LowercaseHexWithFourHyphens) {
-  const GUID guid = {0x0A1B2C3D, 0x4E5F, 0x6071,
+  const GUID guid = {0x0A1B2C3D,
+                     0x4E5F,
+                     0x6071,
                      {0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9}};
   EXPECT_EQ(GuidToDumpName(guid), L"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
   EXPECT_EQ(GuidToDumpName(GUID{}), L"00000000-0000-0000-0000-000000000000");
@@ -110,7 +112,8 @@ TEST_F(DumpWriterTest, FullDumpFileSharesTheGuidAndNeedsFullMemory) {
   auto full = LocalWriter(0, 0, MiniDumpWithFullMemory);
   ASSERT_TRUE(full->CreateDumpFile(&path));
   ASSERT_TRUE(full->CreateFullDumpFile(&full_path));
-  const std::wregex name(L".*\\\\([0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12})\\.dmp");
+  const std::wregex name(
+      L".*\\\\([0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12})\\.dmp");
   std::wsmatch match;
   ASSERT_TRUE(std::regex_match(path, match, name)) << path;
   EXPECT_EQ(full_path, folder_ + L"\\" + match[1].str() + L"-full.dmp");
@@ -155,7 +158,8 @@ TEST_F(DumpWriterTest, LocalDumpCarriesThreadIdsAndAssertion) {
   std::string body;
   ASSERT_TRUE(dump.Find(kDumpInfoStreamType, &body));
   const uint32_t expected_info[3] = {3, GetCurrentThreadId(), 777};
-  EXPECT_EQ(body, std::string(reinterpret_cast<const char*>(expected_info), 12));
+  EXPECT_EQ(body,
+            std::string(reinterpret_cast<const char*>(expected_info), 12));
   ASSERT_TRUE(dump.Find(kAssertionInfoStreamType, &body));
   EXPECT_EQ(body, std::string(reinterpret_cast<const char*>(&assertion),
                               sizeof(assertion)));

@@ -17,9 +17,8 @@ struct HandleOperationListHeader {
 };
 static_assert(sizeof(HandleOperationListHeader) == 16, "stream layout");
 
-using EnumerateResourceFunction = ULONG(NTAPI*)(HANDLE, ULONG, ULONG,
-                                                AVRF_RESOURCE_ENUMERATE_CALLBACK,
-                                                PVOID);
+using EnumerateResourceFunction = ULONG(NTAPI*)(
+    HANDLE, ULONG, ULONG, AVRF_RESOURCE_ENUMERATE_CALLBACK, PVOID);
 
 ULONG NTAPI CollectOperation(PVOID resource, PVOID context, PULONG level) {
   auto* operations = static_cast<std::vector<AVRF_HANDLE_OPERATION>*>(context);
@@ -42,7 +41,6 @@ bool ReadExceptionCode(HANDLE process, uint64_t exception_pointers,
                            sizeof(*code), &read) &&
          read == sizeof(*code);
 }
-
 
 }  // namespace
 

@@ -27,9 +27,11 @@ TEST(HandleTraceTest, NoBadReferenceMeansNoList) {
 
 TEST(HandleTraceTest, KeepsTheOperationsOnTheLastBadHandle) {
   const std::vector<AVRF_HANDLE_OPERATION> operations = {
-      Operation(0x40, kOpen, 1),  Operation(0x44, kOpen, 2),
+      Operation(0x40, kOpen, 1),
+      Operation(0x44, kOpen, 2),
       Operation(0x40, kHandleOperationBadRef, 3),
-      Operation(0x40, kClose, 4), Operation(0x44, kHandleOperationBadRef, 5),
+      Operation(0x40, kClose, 4),
+      Operation(0x44, kHandleOperationBadRef, 5),
       Operation(0x48, kOpen, 6),
   };
   const std::vector<uint8_t> list = BuildHandleOperationList(operations);

@@ -94,8 +94,7 @@ bool StartAfterEarlyClient(crash_capture::CrashPipeServer* server,
                            CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   HANDLE trigger = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   HANDLE wait = nullptr;
-  RegisterWaitForSingleObject(&wait, trigger, StallWaitThread, &stall,
-                              INFINITE,
+  RegisterWaitForSingleObject(&wait, trigger, StallWaitThread, &stall, INFINITE,
                               WT_EXECUTEINWAITTHREAD | WT_EXECUTEONLYONCE);
   WaitForSingleObject(stall.entered, 10000);
   const bool started = server->Start();

@@ -5,6 +5,7 @@
 //   crash_test_client.exe PIPE_NAME MODE [--wait-ms=N] [--full]
 //                         [--crash-id=N]
 #include <windows.h>
+// After windows.h, which they need.
 #include <dbghelp.h>
 #include <winternl.h>
 
@@ -99,10 +100,9 @@ AssertionInfo MakeAssertion() {
 
 HANDLE OpenPipe() {
   for (int attempt = 0; attempt < 5; ++attempt) {
-    HANDLE pipe = CreateFileW(g_options.pipe_name.c_str(),
-                              crash_capture::kPipeClientAccess, 0, nullptr,
-                              OPEN_EXISTING, crash_capture::kPipeClientFlags,
-                              nullptr);
+    HANDLE pipe = CreateFileW(
+        g_options.pipe_name.c_str(), crash_capture::kPipeClientAccess, 0,
+        nullptr, OPEN_EXISTING, crash_capture::kPipeClientFlags, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       DWORD mode = PIPE_READMODE_MESSAGE;
       SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
@@ -184,8 +184,7 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
       .Add("woke_ms", crash_testing::SystemTimeMs())
       .Add("age_ms", age_ms)
       .Add("thread_id", uint64_t{GetCurrentThreadId()})
-      .Add("exception_code",
-           uint64_t{pointers->ExceptionRecord->ExceptionCode})
+      .Add("exception_code", uint64_t{pointers->ExceptionRecord->ExceptionCode})
       .Add("assertion_hex", Hex(&g_crash_assertion, sizeof(g_crash_assertion)))
       .Print();
   ExitProcess(ok ? 0 : 1);
@@ -333,8 +332,8 @@ void ParseOptions(int argc, wchar_t** argv) {
     if (arg.rfind(L"--wait-ms=", 0) == 0) {
       g_options.wait_ms = static_cast<DWORD>(_wtoi(arg.c_str() + 10));
     } else if (arg.rfind(L"--crash-id=", 0) == 0) {
-      g_options.crash_id = static_cast<uint32_t>(wcstoul(arg.c_str() + 11,
-                                                         nullptr, 10));
+      g_options.crash_id =
+          static_cast<uint32_t>(wcstoul(arg.c_str() + 11, nullptr, 10));
     } else if (arg == L"--full") {
       g_options.full = true;
     }

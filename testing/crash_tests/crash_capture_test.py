@@ -209,6 +209,26 @@ class BadClientTest(HostTestCase):
         self.assert_normal_client_registers(host)
 
 
+class ConcurrentClientsTest(HostTestCase):
+    def test_a_long_dump_hook_holds_up_neither_registration_nor_other_dumps(self):
+        # The application's whole crash handling runs inside the dump hook.
+        host = self.start_host("concurrent", "--dump-hook-sleep-ms=20000")
+        first = start_client(host, "crash", LONG_WAIT)
+        self.addCleanup(first.process.kill)
+        first_pid = registered(first)["pid"]
+        host.expect("dump_begin", pid=first_pid)
+
+        second = start_client(host, "crash", LONG_WAIT)
+        self.addCleanup(second.process.kill)
+        second_pid = registered(second)["pid"]
+        host.expect("connect", pid=second_pid, timeout=15)
+        host.expect("dump_begin", pid=second_pid, timeout=15)
+        # Both dumps were under way while the first hook still slept.
+        self.assertFalse(host.events("dump", pid=first_pid))
+        self.assertTrue(first.expect("crash_dump")["ok"])
+        self.assertTrue(second.expect("crash_dump")["ok"])
+
+
 class ServerGoneTest(HostTestCase):
     def test_killed_server_wakes_a_waiting_client_at_once(self):
         host = self.start_host("killed", "--dump-hook-sleep-ms=120000")
