@@ -10,7 +10,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,  # noqa: E402
-                           run_client, start_client, to_host_path)
+                           run_client, start_client, to_host_path,
+                           winedbg_opening)
 import minidump  # noqa: E402
 
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
@@ -95,6 +96,9 @@ class HappyPathTest(HostTestCase):
         self.assertEqual(md.stream(ASSERTION_STREAM), bytes.fromhex(crash["assertion_hex"]))
         self.assertFalse(md.flags & minidump.WITH_FULL_MEMORY)
         self.assertIsNone(md.stream(minidump.HANDLE_OPERATION_LIST_STREAM))
+        opening = winedbg_opening(dump["path"])
+        self.assertIn("starting on minidump on pid %04x" % reply["pid"], opening)
+        self.assertIn("crash_test_client.exe was running", opening)
 
         host.expect("exit", pid=reply["pid"])
 

@@ -150,5 +150,12 @@ def start_client(host, mode, *args):
     return Program("crash_test_client.exe", [host.pipe_name, mode] + list(args))
 
 
+def winedbg_opening(windows_dump_path):
+    """What winedbg says when it opens a dump: a second opinion on the file."""
+    result = subprocess.run([WINE_RUN, "winedbg", windows_dump_path],
+                            input=b"quit\n", capture_output=True, timeout=120)
+    return result.stdout.decode("utf-8", "replace")
+
+
 def dump_path_pattern(host):
     return re.compile(re.escape(to_windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")
