@@ -110,12 +110,5 @@ TEST(CrashPipeServerTest, DestroyedServerCallsNoExitHook) {
   EXPECT_TRUE(server->Start());
 }
 
-TEST(CrashPipeClientTest, NoServerMeansNoRegistration) {
-  CrashPipeClient client(TestPipeName(L"nobody"), MiniDumpNormal, nullptr);
-  EXPECT_FALSE(client.Register());
-  EXPECT_FALSE(client.RequestDump(static_cast<const AssertionInfo*>(nullptr)));
-  EXPECT_FALSE(client.RequestUpload(1));
-}
-
 }  // namespace
 }  // namespace crash_capture

@@ -24,6 +24,7 @@ using crash_capture::ClientCustomInfo;
 using crash_capture::CrashPipeClient;
 using crash_capture::CustomInfoEntry;
 using crash_capture::PipeMessage;
+using crash_capture::PipeMessageTag;
 using crash_testing::JsonLine;
 
 struct Options {
@@ -147,7 +148,8 @@ void SendAndExpectNoReply(const void* message, DWORD size) {
 
 // Registers by hand; the ack only when asked for.
 bool RawRegister(const PipeMessage& request, bool acknowledge,
-                 PipeMessage* reply) {
+                 PipeMessage* reply,
+                 PipeMessageTag ack_tag = crash_capture::kRegistrationAck) {
   HANDLE pipe = OpenPipe();
   DWORD read = 0;
   const bool ok = TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
@@ -155,13 +157,14 @@ bool RawRegister(const PipeMessage& request, bool acknowledge,
                                     &read, nullptr) &&
                   read == sizeof(*reply);
   JsonLine("raw_reply")
+      .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("ok", ok)
       .Add("tag", uint64_t{reply->tag})
       .Add("id", uint64_t{reply->id})
       .Print();
   if (ok && acknowledge) {
     PipeMessage ack = {};
-    ack.tag = crash_capture::kRegistrationAck;
+    ack.tag = ack_tag;
     DWORD written = 0;
     WriteFile(pipe, &ack, sizeof(ack), &written, nullptr);
   }
@@ -264,6 +267,13 @@ int WaitForServer() {
   return 0;
 }
 
+// The server takes any acknowledgement; this one has a tag nobody uses.
+int AckWithOddTag() {
+  PipeMessage reply = {};
+  return RawRegister(ValidRegistration(), true, &reply, PipeMessageTag(77)) ? 0
+                                                                            : 1;
+}
+
 int ExitWithoutAck() {
   PipeMessage reply = {};
   RawRegister(ValidRegistration(), false, &reply);
@@ -354,6 +364,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"register") return Register();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
+  if (mode == L"odd-ack") return AckWithOddTag();
   if (mode == L"bad-assertion") return RequestWithBadAssertion();
   if (mode == L"upload") return Upload();
   return SendBadMessage(mode);

@@ -171,8 +171,18 @@ class BadClientTest(HostTestCase):
         self.assertEqual(reply["tag"], 2)
         self.assert_normal_client_registers(host)
         # Its exit has been seen by now if it were ever reported.
-        self.assertEqual(len(host.events("connect")), 1)
-        self.assertEqual(len(host.events("exit")), 1)
+        self.assertFalse(host.events("connect", pid=reply["pid"]))
+        self.assertFalse(host.events("exit", pid=reply["pid"]))
+        self.assertTrue(host.stderr_lines("did not acknowledge its registration"))
+
+    def test_acknowledgement_is_taken_whatever_its_tag(self):
+        host = self.start_host("oddack")
+        code, client = run_client(host, "odd-ack")
+        self.assertEqual(code, 0)
+        reply = client.expect("raw_reply")
+        self.assertTrue(reply["ok"])
+        host.expect("connect", pid=reply["pid"])
+        host.expect("exit", pid=reply["pid"])
 
     def test_client_closing_before_the_server_listens(self):
         host = self.start_host("early", "--early-client")
