@@ -226,7 +226,7 @@ class BadClientTest(HostTestCase):
 class ConcurrentClientsTest(HostTestCase):
     def test_a_long_dump_hook_holds_up_neither_registration_nor_other_dumps(self):
         # The application's whole crash handling runs inside the dump hook.
-        host = self.start_host("concurrent", "--dump-hook-sleep-ms=20000")
+        host = self.start_host("concurrent", "--dump-hook-sleep-ms=30000")
         first = start_client(host, "crash", LONG_WAIT)
         self.addCleanup(first.process.kill)
         first_pid = registered(first)["pid"]
@@ -235,8 +235,8 @@ class ConcurrentClientsTest(HostTestCase):
         second = start_client(host, "crash", LONG_WAIT)
         self.addCleanup(second.process.kill)
         second_pid = registered(second)["pid"]
-        host.expect("connect", pid=second_pid, timeout=15)
-        host.expect("dump_begin", pid=second_pid, timeout=15)
+        host.expect("connect", pid=second_pid, timeout=25)
+        host.expect("dump_begin", pid=second_pid, timeout=25)
         # Both dumps were under way while the first hook still slept.
         self.assertFalse(host.events("dump", pid=first_pid))
         self.assertTrue(first.expect("crash_dump")["ok"])
