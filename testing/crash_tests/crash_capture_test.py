@@ -101,6 +101,7 @@ class HappyPathTest(HostTestCase):
         self.assertIn("crash_test_client.exe was running", opening)
 
         host.expect("exit", pid=reply["pid"])
+        self.assertFalse(host.stderr_lines(":ERROR:"), host.stderr)
 
     def test_full_memory_dump_writes_a_twin_from_the_same_guid(self):
         host = self.start_host("full")
@@ -115,6 +116,7 @@ class HappyPathTest(HostTestCase):
 
         normal = minidump.Minidump.read(path)
         self.assertFalse(normal.flags & minidump.WITH_FULL_MEMORY)
+        self.assertFalse(normal.flags & minidump.WITH_HANDLE_DATA)
         self.assertIsNone(normal.memory64_ranges())
         self.assertTrue(normal.memory_ranges())
 
