@@ -91,6 +91,10 @@ class CrashPipeServer {
   bool DuplicateHandlesIntoClient(ClientRecord* client, PipeMessage* reply);
   void CloseHandlesInClient(ClientRecord* client, PipeMessage* reply);
   void DropClient(ClientRecord* client);
+  void ReleaseCurrentClient();
+  // Both need |lock_| held.
+  std::unique_ptr<ClientRecord> TakeFromList(ClientRecord* client);
+  bool IsListed(ClientRecord* client) const;
   bool AddClient(std::unique_ptr<ClientRecord> client);
   bool IsShuttingDown();
 
@@ -122,6 +126,8 @@ class CrashPipeServer {
   OVERLAPPED overlapped_ = {};
   PipeMessage message_ = {};
   PipeMessage reply_ = {};
+  // The record being registered on the current connection; guarded by
+  // |lock_| for the exit callbacks' sake.
   ClientRecord* current_client_ = nullptr;
 };
 
