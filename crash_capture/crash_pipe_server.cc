@@ -452,16 +452,20 @@ void CrashPipeServer::HandleWriteDoneState() {
   }
   if (GetLastError() == ERROR_IO_PENDING)
     return EnterStateWhenSignaled(kStateReadingAck);
+  LogMissingAck();
   EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::LogMissingAck() {
+  if (!current_client_) return;
+  LOG(WARNING) << "Client " << current_client_->pid()
+               << " did not acknowledge its registration";
 }
 
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
   if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
-    if (current_client_) {
-      LOG(WARNING) << "Client " << current_client_->pid()
-                   << " did not acknowledge its registration";
-    }
+    LogMissingAck();
     return EnterStateImmediately(kStateDisconnecting);
   }
   {

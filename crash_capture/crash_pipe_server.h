@@ -81,6 +81,7 @@ class CrashPipeServer {
   void HandleWriteDoneState();
   void HandleReadingAckState();
   void HandleDisconnectingState();
+  void LogMissingAck();
 
   void EnterStateImmediately(PipeState state);
   void EnterStateWhenSignaled(PipeState state);
