@@ -10,31 +10,17 @@
 #include <string.h>
 
 #include <fstream>
-#include <memory>
 
 #include "base/file_enumerator.h"
 #include "base/rand_util.h"
 #include "base/string_number_conversions.h"
 #include "base/stringprintf.h"
 #include "base/sys_info_windows_version.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
 namespace {
-
-// Closes a Win32 file handle when it goes out of scope.
-struct HandleCloser {
-  typedef HANDLE pointer;
-  void operator()(HANDLE handle) const {
-    if (handle != INVALID_HANDLE_VALUE && handle != nullptr)
-      ::CloseHandle(handle);
-  }
-};
-typedef std::unique_ptr<void, HandleCloser> OwnedHandle;
-
-OwnedHandle OwnHandle(HANDLE handle) {
-  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 bool IsTooLong(const FilePath& path) {
   return path.value().length() >= kMaxPathLength;
@@ -116,11 +102,11 @@ bool DirectoryExists(const FilePath& path) {
 }
 
 bool PathIsWritable(const FilePath& path) {
-  OwnedHandle dir = OwnHandle(::CreateFileW(
+  win::ScopedHandle dir(::CreateFileW(
       path.value().c_str(), FILE_ADD_FILE,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return dir != nullptr;
+  return dir.IsValid();
 }
 
 bool GetFileInfo(const FilePath& file_path, PlatformFileInfo* results) {
@@ -433,14 +419,14 @@ bool ReadFileToString(const FilePath& path, std::string* contents) {
 int ReadFile(const FilePath& filename, char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(::CreateFileW(
+  win::ScopedHandle file(::CreateFileW(
       filename.value().c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD read;
-  if (::ReadFile(file.get(), data, static_cast<DWORD>(size), &read, nullptr) &&
+  if (::ReadFile(file.Get(), data, static_cast<DWORD>(size), &read, nullptr) &&
       static_cast<int>(read) == size) {
     return static_cast<int>(read);
   }
@@ -450,13 +436,13 @@ int ReadFile(const FilePath& filename, char* data, int size) {
 int WriteFile(const FilePath& filename, const char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(
+  win::ScopedHandle file(
       ::CreateFileW(filename.value().c_str(), GENERIC_WRITE, 0, nullptr,
                     CREATE_ALWAYS, 0, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD written;
-  const BOOL result = ::WriteFile(file.get(), data, static_cast<DWORD>(size),
+  const BOOL result = ::WriteFile(file.Get(), data, static_cast<DWORD>(size),
                                   &written, nullptr);
   if (result && static_cast<int>(written) == size)
     return static_cast<int>(written);
@@ -466,13 +452,13 @@ int WriteFile(const FilePath& filename, const char* data, int size) {
 int AppendToFile(const FilePath& filename, const char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(
+  win::ScopedHandle file(
       ::CreateFileW(filename.value().c_str(), FILE_APPEND_DATA, 0, nullptr,
                     OPEN_EXISTING, 0, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD written;
-  const BOOL result = ::WriteFile(file.get(), data, static_cast<DWORD>(size),
+  const BOOL result = ::WriteFile(file.Get(), data, static_cast<DWORD>(size),
                                   &written, nullptr);
   if (result && static_cast<int>(written) == size)
     return static_cast<int>(written);
@@ -638,24 +624,24 @@ bool NormalizeFilePath(const FilePath& path, FilePath* real_path) {
 }
 
 bool NormalizeToNativeFilePath(const FilePath& path, FilePath* nt_path) {
-  OwnedHandle file_handle = OwnHandle(::CreateFileW(
+  win::ScopedHandle file_handle(::CreateFileW(
       path.value().c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file_handle)
+  if (!file_handle.IsValid())
     return false;
 
   // An empty file cannot be mapped; one byte is enough to name it.
   const DWORD kFileSizeHigh = 0;
   const DWORD kFileSizeLow = 1;
-  OwnedHandle file_map_handle(::CreateFileMappingW(
-      file_handle.get(), nullptr, PAGE_READONLY, kFileSizeHigh, kFileSizeLow,
+  win::ScopedHandle file_map_handle(::CreateFileMappingW(
+      file_handle.Get(), nullptr, PAGE_READONLY, kFileSizeHigh, kFileSizeLow,
       nullptr));
-  if (!file_map_handle)
+  if (!file_map_handle.IsValid())
     return false;
 
   void* file_view =
-      ::MapViewOfFile(file_map_handle.get(), FILE_MAP_READ, 0, 0, 1);
+      ::MapViewOfFile(file_map_handle.Get(), FILE_MAP_READ, 0, 0, 1);
   if (!file_view)
     return false;
 
