@@ -120,6 +120,12 @@ TEST_F(FileUtilTest, DeleteFilesAndFolders) {
   EXPECT_TRUE(Delete(folder, true));
   EXPECT_FALSE(PathExists(folder));
 
+  // Only scheduled: the file stays until the next start of the system.
+  const FilePath later = Path(L"later.txt");
+  Write(later, "x");
+  EXPECT_TRUE(DeleteAfterReboot(later));
+  EXPECT_TRUE(PathExists(later));
+
   // 260 units or more: refused before any system call.
   std::wstring long_name(MAX_PATH, L'x');
   EXPECT_FALSE(Delete(FilePath(long_name), true));
