@@ -173,7 +173,7 @@ std::string CpuFacts() {
       << cpu.has_sse() << cpu.has_sse2() << cpu.has_sse3() << cpu.has_ssse3()
       << cpu.has_sse41() << cpu.has_sse42() << cpu.has_avx() << '\t'
       << base::SysInfo::AmountOfPhysicalMemory() << '\t'
-      << base::GetWindowsVersion();
+      << base::GetWindowsVersion() << '\t' << base::SysInfo::CPUModelName();
   return out.str();
 }
 

@@ -34,12 +34,14 @@ def main():
     with Probe(wine_run, exe) as probe:
         fields = probe.ask("cpu").split("\t")
     (processors, vendor, brand, family, model, stepping, flags, memory,
-     version) = fields
+     version, model_name) = fields
 
     host = first_cpu_block()
     checks.equal(os.cpu_count(), int(processors), "processor count")
     checks.equal(host.get("vendor_id"), vendor, "vendor")
     checks.equal(host.get("model name"), brand.strip(), "brand")
+    # The system's registry copy of the name, as Wine fills it.
+    checks.equal(host.get("model name"), model_name.strip(), "model name")
     checks.equal(int(host.get("stepping", -1)), int(stepping), "stepping")
     host_family = int(host.get("cpu family", -1))
     if host_family < 15:
