@@ -67,7 +67,7 @@ class FilePath {
   FilePath StripTrailingSeparators() const;
   FilePath NormalizePathSeparators() const;
 
-  // Drive part, root, then each component in order.
+  // Drive ("X:"), root, then each component in order.
   void GetComponents(std::vector<StringType>* components) const;
   bool ReferencesParent() const;
 

@@ -410,8 +410,8 @@ TEST_F(FileUtilTest, TemporaryNames) {
 TEST_F(FileUtilTest, GetUniquePathNumber) {
   const FilePath path = Path(L"a.txt");
   EXPECT_EQ(0, GetUniquePathNumber(path, L""));
-  Write(Path(L"a.txt.part"), "");
-  EXPECT_EQ(1, GetUniquePathNumber(path, L".part"));
+  Write(Path(L"a.txt.tmp"), "");
+  EXPECT_EQ(1, GetUniquePathNumber(path, L".tmp"));
   Write(path, "");
   EXPECT_EQ(1, GetUniquePathNumber(path, L""));
   Write(Path(L"a (1).txt"), "");

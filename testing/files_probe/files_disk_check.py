@@ -143,11 +143,9 @@ def check_enumeration(checks, probe, work):
 def path_of_units(base_dir, units):
     """A Linux path whose Windows form has exactly |units| units."""
     linux_length = units - 2  # "Z:"
-    parts = []
     current = base_dir
     while len(current) + 1 + 100 < linux_length:
         current = os.path.join(current, "d" * 99)
-        parts.append(current)
     name_length = linux_length - len(current) - 1
     return os.path.join(current, "f" * name_length)
 
