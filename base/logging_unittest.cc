@@ -440,5 +440,64 @@ TEST(LoggingTest, MinimumLevelFiltersButNeverFatal) {
   EXPECT_EQ("", tail.Text());
 }
 
+
+int g_evaluations = 0;
+int CountedValue() {
+  ++g_evaluations;
+  return 1;
+}
+
+// Debug checks compile in every build but evaluate only when switched on.
+TEST(LoggingTest, DebugChecksEvaluateOnlyWhenOn) {
+  g_evaluations = 0;
+  DCHECK(CountedValue() == 1) << "text";
+  DCHECK_EQ(CountedValue(), 1);
+  DLOG(INFO) << CountedValue();
+  EXPECT_EQ(DCHECK_IS_ON() ? 3 : 0, g_evaluations);
+}
+
+TEST(LoggingTest, ChecksBindNoForeignElse) {
+  bool else_taken = false;
+  const int one = 1;
+  if (one == 2)
+    CHECK_EQ(one, 1);
+  else
+    else_taken = true;
+  EXPECT_TRUE(else_taken);
+}
+
+
+std::string* g_reported = nullptr;
+void RecordingReportHandler(const std::string& str) {
+  if (g_reported) *g_reported = str;
+}
+
+TEST(LoggingTest, ErrorReportGoesToTheReportHandlerAndGoesOn) {
+  std::string reported;
+  g_reported = &reported;
+  SetLogReportHandler(&RecordingReportHandler);
+  LogTail tail;
+  ScopedStderrCapture capture;
+  LOG(ERROR_REPORT) << "shown to a person";
+  const std::string err = capture.Finish();
+  SetLogReportHandler(nullptr);
+  g_reported = nullptr;
+
+  EXPECT_TRUE(std::regex_match(
+      reported, std::regex(std::string(kFullPrefix) + "shown to a person\n")))
+      << reported;
+  EXPECT_EQ(reported, err);
+  EXPECT_EQ(reported, tail.Text());
+  // Without a handler the dialog road stays silent while dialogs are off.
+  LOG(ERROR_REPORT) << "no dialog";
+}
+
+TEST(LoggingTest, RawLogEndsEachMessageWithOneLineFeed) {
+  ScopedStderrCapture capture;
+  RawLog(LOG_WARNING, "raw");
+  RawLog(LOG_WARNING, "ends already\n");
+  EXPECT_EQ("raw\nends already\n", capture.Finish());
+}
+
 }  // namespace
 }  // namespace base
