@@ -431,13 +431,24 @@ TEST(LoggingTest, CheckOpTextsNameBothValues) {
 
 TEST(LoggingTest, MinimumLevelFiltersButNeverFatal) {
   const int saved_level = GetMinLogLevel();
+  SetLogAssertHandler(&RecordingAssertHandler);
   LogTail tail;
+  ScopedStderrCapture capture;
   SetMinLogLevel(10);
   EXPECT_EQ(LOG_ERROR_REPORT, GetMinLogLevel());
   LOG(ERROR) << "filtered";
-  EXPECT_TRUE(LOG_IS_ON(FATAL));
+  LOG(FATAL) << "fatal passes";
+  CHECK(saved_level > 100) << "check passes";
   SetMinLogLevel(saved_level);
-  EXPECT_EQ("", tail.Text());
+  capture.Finish();
+  SetLogAssertHandler(nullptr);
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find(":FATAL:"));
+  EXPECT_NE(std::string::npos, lines[0].find("] fatal passes"));
+  EXPECT_NE(std::string::npos,
+            lines[1].find("] Check failed: saved_level > 100. check passes"));
 }
 
 
