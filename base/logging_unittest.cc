@@ -510,5 +510,30 @@ TEST(LoggingTest, RawLogEndsEachMessageWithOneLineFeed) {
   EXPECT_EQ("raw\nends already\n", capture.Finish());
 }
 
+
+// Stands in for the encryption: same byte count, different bytes.
+void RotateLetters(char* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (data[i] >= 'a' && data[i] <= 'z')
+      data[i] = static_cast<char>('a' + (data[i] - 'a' + 13) % 26);
+  }
+}
+
+TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
+  LogTail tail;
+  ScopedStderrCapture capture;
+  SetLogRecordTransform(&RotateLetters);
+  LOG(ERROR) << "secret";
+  SetLogRecordTransform(nullptr);
+  LOG(ERROR) << "plain again";
+  const std::string err = capture.Finish();
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find("] frperg")) << lines[0];
+  EXPECT_NE(std::string::npos, lines[1].find("] plain again"));
+  EXPECT_NE(std::string::npos, err.find("] secret\n"));
+}
+
 }  // namespace
 }  // namespace base
