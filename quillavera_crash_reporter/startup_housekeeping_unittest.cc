@@ -183,18 +183,15 @@ TEST_F(HousekeepingTest, UnknownDataFolderSkipsTheFileStages) {
   ASSERT_TRUE(base::SetCurrentDirectory(original));
 }
 
-TEST(ReadyEventTest, SignalledOnlyWhenCreatedBeforehand) {
+TEST(ReadyEventTest, SignalledWhenCreatedBeforehand) {
   HANDLE waiting = ::CreateEventW(nullptr, TRUE, FALSE,
                                   L"quillaveraCrashServerEventHandler");
   ASSERT_NE(nullptr, waiting);
   SignalReadyEvent();
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(waiting, 0));
   ::CloseHandle(waiting);
-
-  // Alone, the event is made and dropped unsignalled: nothing is left.
-  SignalReadyEvent();
-  EXPECT_EQ(nullptr, ::OpenEventW(SYNCHRONIZE, FALSE,
-                                  L"quillaveraCrashServerEventHandler"));
+  // A reporter started alone is tested in a prefix of its own
+  // (testing/reporter_startup): here other tests may hold the event.
 }
 
 }  // namespace
