@@ -15,8 +15,8 @@
 
 namespace {
 
-// Every test points DATA at a folder of its own. Keys built on STORE are
-// only asked once a storage folder is set, so no test searches drives.
+// Every test points DATA and STORE at folders of its own, so no test
+// searches drives.
 base::FilePath g_app_data;
 int g_queries = 0;
 
@@ -39,6 +39,8 @@ class PathService2Test : public testing::Test {
     data_ = g_app_data.Append(L"Kestrix").Append(L"QuillaVera");
     SetLocalAppDataQueryForTesting(&FakeLocalAppData);
     g_queries = 0;
+    // An existing storage folder keeps every key away from the drive search.
+    ASSERT_TRUE(SetStoragePath(dir_.Append(L"default_store")));
   }
   void TearDown() override {
     SetLocalAppDataQueryForTesting(nullptr);
