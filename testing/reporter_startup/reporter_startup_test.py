@@ -70,7 +70,7 @@ class ReporterStartupTest(unittest.TestCase):
         for reporter in self.reporters:
             if reporter.poll() is None:
                 reporter.kill()
-            reporter.wait(timeout=60)
+            reporter.communicate(timeout=60)
         self.assertEqual("gone", probe("pipe-gone", "20000"))
 
     def start_reporter(self):
@@ -88,7 +88,7 @@ class ReporterStartupTest(unittest.TestCase):
         self.assertEqual(b"created", waiter.stdout.readline().strip())
         self.start_reporter()
         self.assertEqual(b"signalled", waiter.stdout.readline().strip())
-        waiter.wait(timeout=60)
+        waiter.communicate(timeout=60)
 
     def write(self, path, data):
         with open(path, "wb") as f:
@@ -169,8 +169,9 @@ class ReporterStartupTest(unittest.TestCase):
         self.age("old.dmp", 30 * DAY)
 
         second = self.start_reporter()
-        self.assertEqual(0, second.wait(timeout=60))
-        self.assertEqual(b"", second.stderr.read())
+        _, errors = second.communicate(timeout=60)
+        self.assertEqual(0, second.returncode)
+        self.assertEqual(b"", errors)
         self.assertEqual(b"backup of the running copy",
                          self.read(self.bi_backup))
         self.assertFalse(os.path.exists(self.bi_log))
