@@ -168,10 +168,16 @@ class ReporterStartupTest(unittest.TestCase):
         self.write(self.bi_backup, b"backup of the running copy")
         self.age("old.dmp", 30 * DAY)
 
+        # A client waiting for the ready event is woken by the second copy
+        # too.
+        waiter = subprocess.Popen([WINE_RUN, PROBE, "wait-event", "30000"],
+                                  env=wine_env(), stdout=subprocess.PIPE)
+        self.assertEqual(b"created", waiter.stdout.readline().strip())
         second = self.start_reporter()
         _, errors = second.communicate(timeout=60)
         self.assertEqual(0, second.returncode)
         self.assertEqual(b"", errors)
+        self.assertEqual(b"signalled", waiter.communicate(timeout=60)[0].strip())
         self.assertEqual(b"backup of the running copy",
                          self.read(self.bi_backup))
         self.assertFalse(os.path.exists(self.bi_log))
