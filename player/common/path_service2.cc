@@ -341,7 +341,7 @@ std::wstring SanitizeFileName(const std::wstring& name) {
       continue;
     }
     const wchar_t* reserved = wcschr(kReserved, c);
-    if (reserved && c != L'\0') c = kFullWidth[reserved - kReserved];
+    if (reserved) c = kFullWidth[reserved - kReserved];
   }
   return result;
 }

@@ -174,9 +174,22 @@ TEST_F(PathService2Test, StorageKeysUseTheChosenFolders) {
   base::FilePath vip = store.Append(L"VipSongsDownload");
   EXPECT_EQ(vip.value(), Get(PATH_VIP_SONGS));
   EXPECT_TRUE(base::DirectoryExists(vip));
-  std::wstring notice = Get(PATH_VIP_SONGS_NOTICE);
-  EXPECT_EQ(vip.value(), base::FilePath(notice).DirName().value());
-  EXPECT_EQ(L".txt", base::FilePath(notice).Extension());
+  base::FilePath notice(Get(PATH_VIP_SONGS_NOTICE));
+  EXPECT_EQ(vip.value(), notice.DirName().value());
+  EXPECT_EQ(L".txt", notice.Extension());
+  EXPECT_FALSE(base::PathExists(notice));
+
+  // With the notice among the program's resources it is copied in.
+  base::FilePath exe_dir = dir_.Append(L"exe");
+  ASSERT_TRUE(base::CreateDirectory(exe_dir.Append(L"resource")));
+  ASSERT_EQ(6, base::WriteFile(exe_dir.Append(L"resource\\tyv_notice"),
+                               "notice", 6));
+  ASSERT_TRUE(base::PathService::Override(base::DIR_EXE, exe_dir));
+  Get(PATH_VIP_SONGS);
+  EXPECT_TRUE(base::PathService::RemoveOverride(base::DIR_EXE));
+  std::string copied;
+  EXPECT_TRUE(base::ReadFileToString(notice, &copied));
+  EXPECT_EQ("notice", copied);
 
   base::FilePath cache = dir_.Append(L"cache");
   ASSERT_TRUE(SetCachePath(cache));
