@@ -2,8 +2,8 @@
 """The crash reporter started under Wine.
 
 - The first copy creates its data folders and the crash pipe (a client can
-  register), logs its start line into "debug.log" beside the program and
-  stays in its message loop.
+  register), logs its start line into "quillavera.elog" in its data folder
+  and stays in its message loop.
 - A second copy, while the first runs, ends with exit code 0 in well under
   the time-out and writes no record.
 - WM_QUIT from outside ends the first copy through its shutdown path with
@@ -23,8 +23,9 @@ import unittest
 
 ARGS = None
 PIPE = r"\\.\pipe\QuillaveraCrashServices\Server"
+# The log-file set-up switches on every prefix item: pid, tid, time, ticks.
 START_LINE = re.compile(
-    r"^\[\d{4}/\d{6}:INFO:quillavera_crash_server_main\.cc\(\d+\)\] "
+    r"^\[\d+:\d+:\d{4}/\d{6}:\d+:INFO:quillavera_crash_server_main\.cc\(\d+\)\] "
     r"Quillavera crash server start$")
 
 
@@ -37,12 +38,20 @@ def wine(args, timeout=60):
                           capture_output=True, timeout=timeout)
 
 
+def log_paths():
+    """The reporter's log in the data folder of the prefix's user."""
+    prefix = os.environ.get("QV_WINEPREFIX", ARGS.wine_prefix)
+    return glob.glob(os.path.join(
+        prefix, "drive_c", "users", "*", "AppData", "Local", "Kestrix",
+        "QuillaVera", "quillavera.elog"))
+
+
 def read_log(folder):
-    try:
-        with open(os.path.join(folder, "debug.log"), "rb") as log:
+    del folder  # the log lives in the data folder, not beside the program
+    for path in log_paths():
+        with open(path, "rb") as log:
             return log.read()
-    except FileNotFoundError:
-        return b""
+    return b""
 
 
 def launcher_exit_code(output):
@@ -60,6 +69,8 @@ class ReporterEntryTest(unittest.TestCase):
         self.reporter = os.path.join(self.folder,
                                      "quillavera_crash_reporter.exe")
         shutil.copy(ARGS.reporter, self.reporter)
+        for path in log_paths():
+            os.remove(path)
         self.first = None
 
     def tearDown(self):
