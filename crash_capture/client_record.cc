@@ -64,7 +64,9 @@ bool ClientRecord::Initialize() {
   }
   crash_id_ = start_time_.dwLowDateTime;
 
-  dump_requested_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  // Auto-reset: the wait that sees a request consumes it, so dump callbacks
+  // can run on pool threads and a request set again during a dump is kept.
+  dump_requested_event_.Set(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!dump_requested_event_.IsValid()) return false;
   dump_generated_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   return dump_generated_event_.IsValid();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "base/win/scoped_handle.h"
 #include "crash_capture/crash_pipe_protocol.h"
@@ -17,8 +18,7 @@ class CrashPipeServer;
 class ClientRecord {
  public:
   ClientRecord(CrashPipeServer* server, DWORD pid, DWORD dump_type,
-               uint64_t thread_id_address,
-               uint64_t exception_pointers_address,
+               uint64_t thread_id_address, uint64_t exception_pointers_address,
                uint64_t assertion_info_address,
                const ClientCustomInfo& custom_client_info);
   ~ClientRecord();
@@ -69,6 +69,9 @@ class ClientRecord {
   bool exiting() const { return exiting_; }
   void set_exiting() { exiting_ = true; }
 
+  // Held for each dump of this client, so its dumps come one at a time.
+  std::mutex& dump_lock() { return dump_lock_; }
+
   // Waits for a running dump callback to finish.
   void UnregisterDumpRequestWait();
   // Must not wait when called from inside the process-exit callback itself.
@@ -92,6 +95,7 @@ class ClientRecord {
   uint32_t crash_id_ = 0;
   bool reported_connected_ = false;
   bool exiting_ = false;
+  std::mutex dump_lock_;
 };
 
 }  // namespace crash_capture

@@ -17,8 +17,7 @@ HANDLE SetMessageReadMode(HANDLE pipe) {
 
 }  // namespace
 
-CrashPipeClient::CrashPipeClient(const std::wstring& pipe_name,
-                                 DWORD dump_type,
+CrashPipeClient::CrashPipeClient(const std::wstring& pipe_name, DWORD dump_type,
                                  const ClientCustomInfo* custom_info)
     : pipe_name_(pipe_name), pipe_handle_(nullptr), dump_type_(dump_type) {
   if (custom_info) custom_info_ = *custom_info;
@@ -37,9 +36,8 @@ HANDLE CrashPipeClient::ConnectToServer() {
     return SetMessageReadMode(pipe);
   }
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-    HANDLE pipe = CreateFileW(pipe_name_.c_str(), kPipeClientAccess, 0,
-                              nullptr, OPEN_EXISTING, kPipeClientFlags,
-                              nullptr);
+    HANDLE pipe = CreateFileW(pipe_name_.c_str(), kPipeClientAccess, 0, nullptr,
+                              OPEN_EXISTING, kPipeClientFlags, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return SetMessageReadMode(pipe);
     if (GetLastError() != ERROR_PIPE_BUSY) return nullptr;
     if (!WaitNamedPipeW(pipe_name_.c_str(), kPipeBusyWaitMs)) return nullptr;
@@ -107,8 +105,7 @@ bool CrashPipeClient::RequestDump(EXCEPTION_POINTERS* exception_pointers,
   }
   const HANDLE objects[] = {dump_generated_event_.Get(),
                             server_alive_mutex_.Get()};
-  last_wait_result_ =
-      WaitForMultipleObjects(2, objects, FALSE, dump_wait_ms_);
+  last_wait_result_ = WaitForMultipleObjects(2, objects, FALSE, dump_wait_ms_);
   return last_wait_result_ == WAIT_OBJECT_0;
 }
 

@@ -88,7 +88,8 @@ constexpr DWORD kServerAliveMutexAccess = SYNCHRONIZE;
 // How the client opens the pipe.
 constexpr DWORD kPipeClientAccess =
     FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
-constexpr DWORD kPipeClientFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+constexpr DWORD kPipeClientFlags =
+    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 // User streams of our dumps.
 constexpr uint32_t kDumpInfoStreamType = 0x47670001;
@@ -107,8 +108,7 @@ inline bool IsValidClientMessage(const PipeMessage& message) {
 inline bool IsValidRegistrationResponse(const PipeMessage& message) {
   return message.tag == kRegistrationResponse && message.id != 0 &&
          message.dump_request_handle != 0 &&
-         message.dump_generated_handle != 0 &&
-         message.server_alive_handle != 0;
+         message.dump_generated_handle != 0 && message.server_alive_handle != 0;
 }
 
 }  // namespace crash_capture

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/dump_writer.h"
 
 namespace crash_capture {
@@ -11,7 +11,8 @@ namespace {
 
 constexpr DWORD kPipeOpenMode =
     PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED;
-constexpr DWORD kPipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
+constexpr DWORD kPipeMode =
+    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
 constexpr DWORD kPipeBufferSize = 64;
 constexpr int kShutdownPollCount = 100;
 constexpr DWORD kShutdownPollIntervalMs = 10;
@@ -37,7 +38,8 @@ void CloseInClient(HANDLE client_process, uint64_t* handle) {
 }  // namespace
 
 CrashPipeServer::CrashPipeServer(
-    const std::wstring& pipe_name, SECURITY_ATTRIBUTES* pipe_security_attributes,
+    const std::wstring& pipe_name,
+    SECURITY_ATTRIBUTES* pipe_security_attributes,
     ClientConnectedCallback connect_callback, void* connect_context,
     ClientDumpRequestCallback dump_callback, void* dump_context,
     ClientExitedCallback exit_callback, void* exit_context,
@@ -112,8 +114,8 @@ bool CrashPipeServer::Start() {
                              kPipeBufferSize, kPipeBufferSize, 0,
                              pipe_security_attributes_));
   if (!pipe_.IsValid()) {
-    CRASH_LOG(ERROR) << "Cannot create the crash pipe, error "
-                     << GetLastError();
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot create the crash pipe, error " << last_error;
     return false;
   }
   if (!SetEvent(pipe_event_.Get())) {
@@ -131,12 +133,13 @@ void CALLBACK CrashPipeServer::OnPipeConnected(void* context, BOOLEAN) {
 // static
 void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
   ClientRecord* client = static_cast<ClientRecord*>(context);
-  // Reset first, so a request set again right after this dump is not lost.
-  ResetEvent(client->dump_requested_event());
+  // The wait consumed the request (auto-reset event): one set again during
+  // this dump starts the next callback, which waits here for this one.
+  std::lock_guard<std::mutex> one_dump_at_a_time(client->dump_lock());
   CrashPipeServer* server = client->server();
   if (server->pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
-    CRASH_LOG(WARNING) << "Cannot read the custom information of client "
-                       << client->pid();
+    LOG(WARNING) << "Cannot read the custom information of client "
+                 << client->pid();
   }
   server->HandleDumpRequest(client);
 }
@@ -173,17 +176,29 @@ void CrashPipeServer::HandleConnectionRequest() {
     return;
   }
   switch (state_) {
-    case kStateError: return HandleErrorState();
-    case kStateInitial: return HandleInitialState();
-    case kStateConnecting: return HandleConnectingState();
-    case kStateConnected: return HandleConnectedState();
-    case kStateReading: return HandleReadingState();
-    case kStateReadDone: return HandleReadDoneState();
-    case kStateWriting: return HandleWritingState();
-    case kStateWriteDone: return HandleWriteDoneState();
-    case kStateReadingAck: return HandleReadingAckState();
-    case kStateDisconnecting: return HandleDisconnectingState();
-    default: state_ = kStateError; return;
+    case kStateError:
+      return HandleErrorState();
+    case kStateInitial:
+      return HandleInitialState();
+    case kStateConnecting:
+      return HandleConnectingState();
+    case kStateConnected:
+      return HandleConnectedState();
+    case kStateReading:
+      return HandleReadingState();
+    case kStateReadDone:
+      return HandleReadDoneState();
+    case kStateWriting:
+      return HandleWritingState();
+    case kStateWriteDone:
+      return HandleWriteDoneState();
+    case kStateReadingAck:
+      return HandleReadingAckState();
+    case kStateDisconnecting:
+      return HandleDisconnectingState();
+    default:
+      state_ = kStateError;
+      return;
   }
 }
 
@@ -192,12 +207,13 @@ void CrashPipeServer::HandleErrorState() {
   // or this never runs.
   std::lock_guard<std::mutex> guard(lock_);
   if (shutting_down_) return;
-  CRASH_LOG(ERROR) << "The crash pipe failed; no further clients are taken";
+  LOG(ERROR) << "The crash pipe failed; no further clients are taken";
   // Inside this wait's own callback: must not wait for it.
   UnregisterWait(pipe_wait_handle_);
   pipe_wait_handle_ = nullptr;
+  // Frees the name. The event stays for the destructor: the wait thread may
+  // still hold it until the unregistration has gone through.
   pipe_.Close();
-  pipe_event_.Close();
 }
 
 void CrashPipeServer::HandleInitialState() {
@@ -213,10 +229,10 @@ void CrashPipeServer::HandleInitialState() {
     case ERROR_NO_DATA:
       // A client opened the pipe and closed it again before we listened:
       // that connection is over, so end it and listen again.
-      CRASH_LOG(WARNING) << "A client left the crash pipe before it was heard";
+      LOG(WARNING) << "A client left the crash pipe before it was heard";
       return EnterStateImmediately(kStateDisconnecting);
     default:
-      CRASH_LOG(ERROR) << "ConnectNamedPipe failed, error " << error;
+      LOG(ERROR) << "ConnectNamedPipe failed, error " << error;
       return EnterErrorState();
   }
 }
@@ -236,8 +252,8 @@ void CrashPipeServer::HandleConnectedState() {
       GetLastError() == ERROR_IO_PENDING) {
     return EnterStateWhenSignaled(kStateReading);
   }
-  CRASH_LOG(ERROR) << "Bad crash pipe message: read failed, error "
-                   << GetLastError();
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Bad crash pipe message: read failed, error " << last_error;
   EnterStateImmediately(kStateDisconnecting);
 }
 
@@ -247,19 +263,22 @@ void CrashPipeServer::HandleReadingState() {
       bytes == kPipeMessageSize) {
     return EnterStateImmediately(kStateReadDone);
   }
-  if (GetLastError() == ERROR_MORE_DATA) {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: longer than "
-                     << kPipeMessageSize << " bytes";
+  const DWORD error = GetLastError();
+  if (error == ERROR_MORE_DATA) {
+    LOG(ERROR) << "Bad crash pipe message: longer than " << kPipeMessageSize
+               << " bytes";
+  } else if (bytes != 0) {
+    LOG(ERROR) << "Bad crash pipe message: " << bytes << " bytes";
   } else {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: " << bytes << " bytes";
+    LOG(WARNING) << "Crash pipe client left without a message, error " << error;
   }
   EnterStateImmediately(kStateDisconnecting);
 }
 
 void CrashPipeServer::HandleReadDoneState() {
   if (!IsValidClientMessage(message_)) {
-    CRASH_LOG(ERROR) << "Bad crash pipe message: tag " << message_.tag
-                     << ", id " << message_.id;
+    LOG(ERROR) << "Bad crash pipe message: tag " << message_.tag << ", id "
+               << message_.id;
     return EnterStateImmediately(kStateDisconnecting);
   }
   if (message_.tag == kUploadRequest) {
@@ -275,8 +294,9 @@ void CrashPipeServer::HandleRegistrationRequest() {
       message_.exception_pointers_address, message_.assertion_info_address,
       message_.custom_info);
   if (!client->Initialize()) {
-    CRASH_LOG(ERROR) << "Cannot take client " << message_.id << ", error "
-                     << GetLastError();
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot take client " << message_.id << ", error "
+               << last_error;
     return EnterStateImmediately(kStateDisconnecting);
   }
   // Watched and listed before the reply goes out: a client told it is
@@ -306,8 +326,9 @@ bool CrashPipeServer::DuplicateHandlesIntoClient(ClientRecord* client,
                           &reply->server_alive_handle)) {
     return true;
   }
-  CRASH_LOG(ERROR) << "Cannot hand client " << client->pid()
-                   << " its handles, error " << GetLastError();
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot hand client " << client->pid() << " its handles, error "
+             << last_error;
   CloseHandlesInClient(client, reply);
   return false;
 }
@@ -331,18 +352,22 @@ bool CrashPipeServer::RespondToClient(ClientRecord* client) {
       GetLastError() == ERROR_IO_PENDING) {
     return true;
   }
-  CRASH_LOG(ERROR) << "Cannot answer client " << client->pid() << ", error "
-                   << GetLastError();
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot answer client " << client->pid() << ", error "
+             << last_error;
   CloseHandlesInClient(client, &reply_);
   return false;
 }
 
 bool CrashPipeServer::AddClient(std::unique_ptr<ClientRecord> client) {
   HANDLE wait = nullptr;
-  if (!RegisterWaitForSingleObject(
-          &wait, client->dump_requested_event(), &CrashPipeServer::OnDumpRequest,
-          client.get(), INFINITE,
-          WT_EXECUTEINWAITTHREAD | WT_EXECUTELONGFUNCTION)) {
+  // On pool threads, not in the wait thread: a dump and its hook take
+  // seconds (the whole crash handling flow runs in the hook), and meanwhile
+  // the pipe and the other clients' requests must still be served.
+  if (!RegisterWaitForSingleObject(&wait, client->dump_requested_event(),
+                                   &CrashPipeServer::OnDumpRequest,
+                                   client.get(), INFINITE,
+                                   WT_EXECUTELONGFUNCTION)) {
     return false;
   }
   client->set_dump_request_wait_handle(wait);
@@ -381,8 +406,9 @@ void CrashPipeServer::HandleWritingState() {
   if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE))
     return EnterStateImmediately(kStateWriteDone);
   // The client never got its handles: take them back and forget it.
-  CRASH_LOG(ERROR) << "Cannot answer client " << current_client_->pid()
-                   << ", error " << GetLastError();
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot answer client " << current_client_->pid() << ", error "
+             << last_error;
   CloseHandlesInClient(current_client_, &reply_);
   DropClient(current_client_);
   current_client_ = nullptr;
@@ -402,8 +428,8 @@ void CrashPipeServer::HandleWriteDoneState() {
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
   if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
-    CRASH_LOG(WARNING) << "Client " << current_client_->pid()
-                       << " did not acknowledge its registration";
+    LOG(WARNING) << "Client " << current_client_->pid()
+                 << " did not acknowledge its registration";
     return EnterStateImmediately(kStateDisconnecting);
   }
   {
@@ -425,7 +451,8 @@ void CrashPipeServer::HandleDisconnectingState() {
   overlapped_ = OVERLAPPED{};
   overlapped_.hEvent = event;
   if (!ResetEvent(pipe_event_.Get()) || !DisconnectNamedPipe(pipe_.Get())) {
-    CRASH_LOG(ERROR) << "DisconnectNamedPipe failed, error " << GetLastError();
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "DisconnectNamedPipe failed, error " << last_error;
     return EnterErrorState();
   }
   // Shutting down: stop here, whatever signal this reset swallowed.
@@ -441,7 +468,7 @@ void CrashPipeServer::HandleDumpRequest(ClientRecord* client) {
   bool ok = true;
   if (generate_dumps_) ok = GenerateDump(client, &dump_path);
   if (!ok) {
-    CRASH_LOG(ERROR) << "No dump was written for client " << client->pid();
+    LOG(ERROR) << "No dump was written for client " << client->pid();
   } else if (dump_callback_) {
     dump_callback_(dump_context_, client,
                    dump_path.empty() ? nullptr : &dump_path);
@@ -456,8 +483,7 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
   DWORD thread_id = 0;
   if (!client->GetClientExceptionInfo(&exception_pointers) ||
       !client->GetClientThreadId(&thread_id)) {
-    CRASH_LOG(ERROR) << "Cannot read the crash details of client "
-                     << client->pid();
+    LOG(ERROR) << "Cannot read the crash details of client " << client->pid();
     return false;
   }
   DumpWriter writer(dump_path_, client->process_handle(), client->pid(),

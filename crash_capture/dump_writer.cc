@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
 #include "crash_capture/scoped_library.h"
@@ -84,7 +84,8 @@ bool DumpWriter::CreateFileAt(const std::wstring& path,
   file->Set(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file->IsValid()) {
-    CRASH_LOG(ERROR) << "Cannot create dump file, error " << GetLastError();
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot create dump file, error " << last_error;
     return false;
   }
   return true;
@@ -137,13 +138,14 @@ bool DumpWriter::Write(HANDLE file, DWORD type,
   auto write_dump =
       dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
   if (!write_dump) {
-    CRASH_LOG(ERROR) << "MiniDumpWriteDump is not available";
+    LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;
   }
   if (!write_dump(process_handle_, process_id_, file,
                   static_cast<MINIDUMP_TYPE>(type), exception, streams,
                   nullptr)) {
-    CRASH_LOG(ERROR) << "MiniDumpWriteDump failed, error " << GetLastError();
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "MiniDumpWriteDump failed, error " << last_error;
     return false;
   }
   return true;
@@ -179,7 +181,7 @@ bool DumpWriter::WriteMinidump() {
     void* body = reinterpret_cast<void*>(assertion_info_);
     if (pointers_are_client_addresses_) {
       if (!ReadAssertionInfo(&assertion)) {
-        CRASH_LOG(ERROR) << "Cannot read the client's assertion record";
+        LOG(ERROR) << "Cannot read the client's assertion record";
         DiscardUnwrittenFiles();
         return false;
       }
@@ -190,12 +192,13 @@ bool DumpWriter::WriteMinidump() {
 
   std::vector<uint8_t> handle_operations;
   if (exception_pointers_ != 0 && (dump_type_ & MiniDumpWithHandleData) == 0)
-    handle_operations = CollectHandleTrace(process_handle_, exception_pointers_);
+    handle_operations =
+        CollectHandleTrace(process_handle_, exception_pointers_);
 
   bool full_ok = true;
   if (full) {
-    MINIDUMP_USER_STREAM_INFORMATION info = {
-        static_cast<ULONG>(streams.size()), streams.data()};
+    MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
+                                             streams.data()};
     full_ok = Write(full_dump_file_.Get(), dump_type_ | MiniDumpWithHandleData,
                     exception, &info);
     full_dump_written_ = full_ok;

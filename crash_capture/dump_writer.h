@@ -4,6 +4,7 @@
 #define CRASH_CAPTURE_DUMP_WRITER_H_
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <dbghelp.h>
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crash_capture/crash_log.h"
+#include "base/logging.h"
 #include "crash_capture/scoped_library.h"
 
 namespace crash_capture {
@@ -17,9 +17,8 @@ struct HandleOperationListHeader {
 };
 static_assert(sizeof(HandleOperationListHeader) == 16, "stream layout");
 
-using EnumerateResourceFunction = ULONG(NTAPI*)(HANDLE, ULONG, ULONG,
-                                                AVRF_RESOURCE_ENUMERATE_CALLBACK,
-                                                PVOID);
+using EnumerateResourceFunction = ULONG(NTAPI*)(
+    HANDLE, ULONG, ULONG, AVRF_RESOURCE_ENUMERATE_CALLBACK, PVOID);
 
 ULONG NTAPI CollectOperation(PVOID resource, PVOID context, PULONG level) {
   auto* operations = static_cast<std::vector<AVRF_HANDLE_OPERATION>*>(context);
@@ -42,7 +41,6 @@ bool ReadExceptionCode(HANDLE process, uint64_t exception_pointers,
                            sizeof(*code), &read) &&
          read == sizeof(*code);
 }
-
 
 }  // namespace
 
@@ -77,7 +75,7 @@ std::vector<uint8_t> CollectHandleTrace(HANDLE process,
                                         uint64_t exception_pointers) {
   DWORD code = 0;
   if (!ReadExceptionCode(process, exception_pointers, &code)) {
-    CRASH_LOG(WARNING) << "Cannot read the exception code; no handle trace";
+    LOG(WARNING) << "Cannot read the exception code; no handle trace";
     return {};
   }
   if (code != kStatusInvalidHandle) return {};

@@ -4,6 +4,7 @@
 #define CRASH_CAPTURE_HANDLE_TRACE_H_
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <avrfsdk.h>
 
 #include <cstdint>

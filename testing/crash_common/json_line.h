@@ -27,7 +27,8 @@ inline uint64_t SystemTimeMs() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   return ((static_cast<uint64_t>(now.dwHighDateTime) << 32) |
-          now.dwLowDateTime) / 10000;
+          now.dwLowDateTime) /
+         10000;
 }
 
 class JsonLine {

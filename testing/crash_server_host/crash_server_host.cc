@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "base/logging.h"
 #include "crash_capture/crash_pipe_server.h"
 #include "testing/crash_common/json_line.h"
 
@@ -93,8 +94,7 @@ bool StartAfterEarlyClient(crash_capture::CrashPipeServer* server,
                            CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   HANDLE trigger = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   HANDLE wait = nullptr;
-  RegisterWaitForSingleObject(&wait, trigger, StallWaitThread, &stall,
-                              INFINITE,
+  RegisterWaitForSingleObject(&wait, trigger, StallWaitThread, &stall, INFINITE,
                               WT_EXECUTEINWAITTHREAD | WT_EXECUTEONLYONCE);
   WaitForSingleObject(stall.entered, 10000);
   const bool started = server->Start();
@@ -134,6 +134,11 @@ int wmain(int argc, wchar_t** argv) {
     fputs("usage: crash_server_host PIPE_NAME DUMP_FOLDER [options]\n", stderr);
     return 2;
   }
+  // Every record to the standard error stream, where the driver reads it.
+  base::LoggingSettings settings;
+  settings.logging_dest = base::LOG_TO_SYSTEM_DEBUG_LOG;
+  base::InitLogging(settings);
+
   const std::wstring pipe_name = argv[1];
   const std::wstring dump_folder = argv[2];
   g_dump_hook_sleep_ms = FlagValue(argc, argv, L"--dump-hook-sleep-ms=");

@@ -5,6 +5,7 @@
 //   crash_test_client.exe PIPE_NAME MODE [--wait-ms=N] [--full]
 //                         [--crash-id=N]
 #include <windows.h>
+// After windows.h, which they need.
 #include <dbghelp.h>
 #include <winternl.h>
 
@@ -23,6 +24,7 @@ using crash_capture::ClientCustomInfo;
 using crash_capture::CrashPipeClient;
 using crash_capture::CustomInfoEntry;
 using crash_capture::PipeMessage;
+using crash_capture::PipeMessageTag;
 using crash_testing::JsonLine;
 
 struct Options {
@@ -99,10 +101,9 @@ AssertionInfo MakeAssertion() {
 
 HANDLE OpenPipe() {
   for (int attempt = 0; attempt < 5; ++attempt) {
-    HANDLE pipe = CreateFileW(g_options.pipe_name.c_str(),
-                              crash_capture::kPipeClientAccess, 0, nullptr,
-                              OPEN_EXISTING, crash_capture::kPipeClientFlags,
-                              nullptr);
+    HANDLE pipe = CreateFileW(
+        g_options.pipe_name.c_str(), crash_capture::kPipeClientAccess, 0,
+        nullptr, OPEN_EXISTING, crash_capture::kPipeClientFlags, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       DWORD mode = PIPE_READMODE_MESSAGE;
       SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
@@ -147,7 +148,8 @@ void SendAndExpectNoReply(const void* message, DWORD size) {
 
 // Registers by hand; the ack only when asked for.
 bool RawRegister(const PipeMessage& request, bool acknowledge,
-                 PipeMessage* reply) {
+                 PipeMessage* reply,
+                 PipeMessageTag ack_tag = crash_capture::kRegistrationAck) {
   HANDLE pipe = OpenPipe();
   DWORD read = 0;
   const bool ok = TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
@@ -155,13 +157,14 @@ bool RawRegister(const PipeMessage& request, bool acknowledge,
                                     &read, nullptr) &&
                   read == sizeof(*reply);
   JsonLine("raw_reply")
+      .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("ok", ok)
       .Add("tag", uint64_t{reply->tag})
       .Add("id", uint64_t{reply->id})
       .Print();
   if (ok && acknowledge) {
     PipeMessage ack = {};
-    ack.tag = crash_capture::kRegistrationAck;
+    ack.tag = ack_tag;
     DWORD written = 0;
     WriteFile(pipe, &ack, sizeof(ack), &written, nullptr);
   }
@@ -184,8 +187,7 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
       .Add("woke_ms", crash_testing::SystemTimeMs())
       .Add("age_ms", age_ms)
       .Add("thread_id", uint64_t{GetCurrentThreadId()})
-      .Add("exception_code",
-           uint64_t{pointers->ExceptionRecord->ExceptionCode})
+      .Add("exception_code", uint64_t{pointers->ExceptionRecord->ExceptionCode})
       .Add("assertion_hex", Hex(&g_crash_assertion, sizeof(g_crash_assertion)))
       .Print();
   ExitProcess(ok ? 0 : 1);
@@ -265,6 +267,13 @@ int WaitForServer() {
   return 0;
 }
 
+// The server takes any acknowledgement; this one has a tag nobody uses.
+int AckWithOddTag() {
+  PipeMessage reply = {};
+  return RawRegister(ValidRegistration(), true, &reply, PipeMessageTag(77)) ? 0
+                                                                            : 1;
+}
+
 int ExitWithoutAck() {
   PipeMessage reply = {};
   RawRegister(ValidRegistration(), false, &reply);
@@ -333,8 +342,8 @@ void ParseOptions(int argc, wchar_t** argv) {
     if (arg.rfind(L"--wait-ms=", 0) == 0) {
       g_options.wait_ms = static_cast<DWORD>(_wtoi(arg.c_str() + 10));
     } else if (arg.rfind(L"--crash-id=", 0) == 0) {
-      g_options.crash_id = static_cast<uint32_t>(wcstoul(arg.c_str() + 11,
-                                                         nullptr, 10));
+      g_options.crash_id =
+          static_cast<uint32_t>(wcstoul(arg.c_str() + 11, nullptr, 10));
     } else if (arg == L"--full") {
       g_options.full = true;
     }
@@ -355,6 +364,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"register") return Register();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
+  if (mode == L"odd-ack") return AckWithOddTag();
   if (mode == L"bad-assertion") return RequestWithBadAssertion();
   if (mode == L"upload") return Upload();
   return SendBadMessage(mode);
