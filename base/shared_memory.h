@@ -28,11 +28,11 @@ struct SharedMemoryCreateOptions {
 class SharedMemory {
  public:
   // 2 GiB less 64 KiB.
-  static const size_t kMaxSectionSize = 2147418112u;
+  static constexpr size_t kMaxSectionSize = 2147418112u;
   // The granularity that section sizes are rounded up to.
-  static const size_t kSectionSizeGranularity = 65536u;
+  static constexpr size_t kSectionSizeGranularity = 65536u;
   // The largest view: the largest signed 32-bit value.
-  static const size_t kMaxViewSize = 2147483647u;
+  static constexpr size_t kMaxViewSize = 2147483647u;
 
   SharedMemory();
   // Only stores the name.
