@@ -1,10 +1,10 @@
 #include "base/json/json_parser.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
+#include "base/string_number_conversions.h"
 #include "base/string_util.h"
 #include "base/stringprintf.h"
 #include "base/utf_string_conversions.h"
@@ -65,23 +65,6 @@ size_t UTF8SequenceLength(unsigned char lead) {
   if (lead >= 0xE0 && lead <= 0xEF) return 3;
   if (lead >= 0xF0 && lead <= 0xF4) return 4;
   return 0;
-}
-
-// Number text that the grammar check has passed, read as an int; false when
-// it is not an integer in the int range.
-// TODO(values): use base::StringToInt once the number conversions land.
-bool NumberTextToInt(const std::string& text, int* out) {
-  const char* end = text.data() + text.size();
-  std::from_chars_result result = std::from_chars(text.data(), end, *out);
-  return result.ec == std::errc() && result.ptr == end;
-}
-
-// The same as a double; false when out of range.
-// TODO(values): use base::StringToDouble once the number conversions land.
-bool NumberTextToDouble(const std::string& text, double* out) {
-  const char* end = text.data() + text.size();
-  std::from_chars_result result = std::from_chars(text.data(), end, *out);
-  return result.ec == std::errc() && result.ptr == end;
 }
 
 // Depth of open containers, dropped again on every way out.
@@ -573,10 +556,10 @@ Value* JSONParser::ConsumeNumber() {
   }
 
   int integer = 0;
-  if (NumberTextToInt(number_text, &integer))
+  if (StringToInt(StringPiece(number_text), &integer))
     return new FundamentalValue(integer);
   double real = 0;
-  if (NumberTextToDouble(number_text, &real) && std::isfinite(real))
+  if (StringToDouble(number_text, &real) && std::isfinite(real))
     return new FundamentalValue(real);
   // Out of the double range: a failure with no error code.
   return nullptr;

@@ -1,11 +1,10 @@
 #include "base/json/json_writer.h"
 
 #include <cmath>
-#include <charconv>
 #include <cstdint>
-#include <cstdlib>
 
 #include "base/json/string_escape.h"
+#include "base/string_number_conversions.h"
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
 
@@ -18,55 +17,6 @@ const int kIndentWidth = 3;
 
 // 2^63, the first double above the signed 64-bit range.
 const double kTwoTo63 = 9223372036854775808.0;
-
-// The shortest text that reads back as |value|, in the short form that the
-// base library's DoubleToString gives: no leading zero before the point and
-// an exponent when the point would lie more than five digits past the last
-// digit or four places before the first.
-// TODO(values): use base::DoubleToString once the number conversions land.
-std::string ShortestDoubleText(double value) {
-  char buffer[32];
-  std::to_chars_result result = std::to_chars(
-      buffer, buffer + sizeof(buffer), value, std::chars_format::scientific);
-  std::string scientific(buffer, result.ptr);
-  std::string text;
-  if (scientific[0] == '-') {
-    text.push_back('-');
-    scientific.erase(0, 1);
-  }
-  size_t e = scientific.find('e');
-  std::string digits = scientific.substr(0, e);
-  if (digits.size() > 1) digits.erase(1, 1);  // The '.'.
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  int decpt = std::atoi(scientific.c_str() + e + 1) + 1;
-  if (digits == "0") decpt = 1;
-  const int ndigits = static_cast<int>(digits.size());
-  if (decpt <= -4 || decpt > ndigits + 5) {
-    text.push_back(digits[0]);
-    if (ndigits > 1) {
-      text.push_back('.');
-      text.append(digits, 1, std::string::npos);
-    }
-    int exponent = decpt - 1;
-    text.push_back('e');
-    text.push_back(exponent < 0 ? '-' : '+');
-    if (exponent < 0) exponent = -exponent;
-    if (exponent < 10) text.push_back('0');
-    text.append(std::to_string(exponent));
-  } else if (decpt <= 0) {
-    text.push_back('.');
-    text.append(static_cast<size_t>(-decpt), '0');
-    text.append(digits);
-  } else if (decpt < ndigits) {
-    text.append(digits, 0, static_cast<size_t>(decpt));
-    text.push_back('.');
-    text.append(digits, static_cast<size_t>(decpt), std::string::npos);
-  } else {
-    text.append(digits);
-    text.append(static_cast<size_t>(decpt - ndigits), '0');
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -106,7 +56,7 @@ void JSONWriter::BuildJSONString(const Value& node, int depth) {
     case Value::TYPE_INTEGER: {
       int value = 0;
       node.GetAsInteger(&value);
-      json_string_->append(std::to_string(value));
+      json_string_->append(IntToString(value));
       return;
     }
     case Value::TYPE_DOUBLE: {
@@ -130,10 +80,10 @@ void JSONWriter::BuildJSONString(const Value& node, int depth) {
 void JSONWriter::WriteDouble(double value) {
   if (omit_double_type_preservation_ && value >= -kTwoTo63 &&
       value < kTwoTo63 && std::floor(value) == value) {
-    json_string_->append(std::to_string(static_cast<int64_t>(value)));
+    json_string_->append(Int64ToString(static_cast<int64_t>(value)));
     return;
   }
-  std::string real = ShortestDoubleText(value);
+  std::string real = DoubleToString(value);
   // Keep the text a double when read back, and give it a leading digit.
   if (real.find_first_of(".eE") == std::string::npos) real.append(".0");
   if (real[0] == '.') {
