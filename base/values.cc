@@ -83,7 +83,7 @@ Value* Value::DeepCopy() const {
 }
 
 bool Value::Equals(const Value* other) const {
-  return other->IsType(TYPE_NULL);
+  return other && other->IsType(TYPE_NULL);
 }
 
 bool Value::Equals(const Value* a, const Value* b) {
@@ -141,7 +141,7 @@ Value* FundamentalValue::DeepCopy() const {
 }
 
 bool FundamentalValue::Equals(const Value* other) const {
-  if (other->GetType() != GetType()) return false;
+  if (!other || other->GetType() != GetType()) return false;
   switch (GetType()) {
     case TYPE_BOOLEAN: {
       bool lhs = false, rhs = false;
@@ -182,7 +182,7 @@ bool StringValue::GetAsString(string16* out_value) const {
 Value* StringValue::DeepCopy() const { return CreateStringValue(value_); }
 
 bool StringValue::Equals(const Value* other) const {
-  if (other->GetType() != GetType()) return false;
+  if (!other || other->GetType() != GetType()) return false;
   std::string rhs;
   return other->GetAsString(&rhs) && value_ == rhs;
 }
@@ -208,7 +208,7 @@ Value* BinaryValue::DeepCopy() const {
 }
 
 bool BinaryValue::Equals(const Value* other) const {
-  if (other->GetType() != GetType()) return false;
+  if (!other || other->GetType() != GetType()) return false;
   const BinaryValue* that = static_cast<const BinaryValue*>(other);
   if (that->size_ != size_) return false;
   return size_ == 0 ||
@@ -556,7 +556,7 @@ Value* DictionaryValue::DeepCopy() const {
 }
 
 bool DictionaryValue::Equals(const Value* other) const {
-  if (other->GetType() != GetType()) return false;
+  if (!other || other->GetType() != GetType()) return false;
   const DictionaryValue* that = nullptr;
   other->GetAsDictionary(&that);
   if (that->dictionary_.size() != dictionary_.size()) return false;
@@ -740,6 +740,7 @@ void ListValue::AppendStrings(const std::vector<string16>& in_values) {
 }
 
 bool ListValue::AppendIfNotPresent(Value* in_value) {
+  if (!in_value) return false;
   std::unique_ptr<Value> candidate(in_value);
   for (const auto& element : list_) {
     if (element->Equals(candidate.get())) return false;
@@ -770,7 +771,7 @@ Value* ListValue::DeepCopy() const {
 }
 
 bool ListValue::Equals(const Value* other) const {
-  if (other->GetType() != GetType()) return false;
+  if (!other || other->GetType() != GetType()) return false;
   const ListValue* that = nullptr;
   other->GetAsList(&that);
   if (that->list_.size() != list_.size()) return false;

@@ -106,6 +106,8 @@ TEST(ValuesTest, EqualsComparesTagsAndPayloads) {
   std::unique_ptr<Value> null(Value::CreateNullValue());
   EXPECT_TRUE(null->Equals(null.get()));
   EXPECT_FALSE(null->Equals(one.get()));
+  EXPECT_FALSE(one->Equals(nullptr));
+  EXPECT_FALSE(null->Equals(nullptr));
   EXPECT_TRUE(Value::Equals(nullptr, nullptr));
   EXPECT_FALSE(Value::Equals(null.get(), nullptr));
 
@@ -307,6 +309,7 @@ TEST(ValuesTest, ListRemoveFindEraseAndAppendIfNotPresent) {
   ASSERT_NE(list.end(), next);
   EXPECT_TRUE((*next)->Equals(&two));
 
+  EXPECT_FALSE(list.AppendIfNotPresent(nullptr));
   EXPECT_FALSE(list.AppendIfNotPresent(Value::CreateIntegerValue(2)));
   EXPECT_TRUE(list.AppendIfNotPresent(Value::CreateDoubleValue(2.0)));
   EXPECT_EQ(2u, list.GetSize());

@@ -43,7 +43,7 @@ class JSONStringValue : public Value {
     return new StringValue(Piece().as_string());
   }
   bool Equals(const Value* other) const override {
-    if (!other->IsType(TYPE_STRING)) return false;
+    if (!other || !other->IsType(TYPE_STRING)) return false;
     std::string other_text;
     return other->GetAsString(&other_text) && StringPiece(other_text) == Piece();
   }
