@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <algorithm>
+#include "base/string_util.h"
+#include "base/utf_string_conversions.h"
 
 namespace base {
 
@@ -19,57 +20,10 @@ std::unique_ptr<CommandLine>& CurrentProcessCommandLine() {
   return command_line;
 }
 
-bool IsWideWhitespace(wchar_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 ||
-         c == 0x1680 || c == 0x180E || (c >= 0x2000 && c <= 0x200A) ||
-         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
-}
-
 std::wstring TrimWide(const std::wstring& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsWideWhitespace(text[begin])) ++begin;
-  while (end > begin && IsWideWhitespace(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool IsWideASCII(const std::wstring& text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](wchar_t c) { return c <= 0x7F; });
-}
-
-std::string WideToUtf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
-                                       static_cast<int>(wide.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string narrow(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                        &narrow[0], size, nullptr, nullptr);
-  }
-  return narrow;
-}
-
-std::wstring Utf8ToWide(const std::string& narrow) {
-  if (narrow.empty()) return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, narrow.data(),
-                                       static_cast<int>(narrow.size()),
-                                       nullptr, 0);
-  std::wstring wide(size > 0 ? size : 0, L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, narrow.data(),
-                        static_cast<int>(narrow.size()), &wide[0], size);
-  }
-  return wide;
-}
-
-std::string LowerASCII(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
+  std::wstring trimmed;
+  TrimWhitespace(text, TRIM_ALL, &trimmed);
+  return trimmed;
 }
 
 size_t GetSwitchPrefixLength(const std::wstring& text) {
@@ -193,7 +147,7 @@ void CommandLine::AppendSwitchesAndArguments(const StringVector& argv) {
     StringType switch_value;
     parse_switches &= arg != kSwitchTerminator;
     if (parse_switches && IsSwitch(arg, &switch_string, &switch_value)) {
-      AppendSwitchNative(WideToUtf8(switch_string), switch_value);
+      AppendSwitchNative(WideToUTF8(switch_string), switch_value);
     } else {
       AppendArgNative(arg);
     }
@@ -236,20 +190,20 @@ void CommandLine::SetProgram(const StringType& program) {
 }
 
 bool CommandLine::HasSwitch(const std::string& switch_string) const {
-  return switches_.find(LowerASCII(switch_string)) != switches_.end();
+  return switches_.find(StringToLowerASCII(switch_string)) != switches_.end();
 }
 
 std::string CommandLine::GetSwitchValueASCII(
     const std::string& switch_string) const {
   const StringType value = GetSwitchValueNative(switch_string);
-  if (!IsWideASCII(value)) return std::string();
-  return std::string(value.begin(), value.end());
+  if (!IsStringASCII(value)) return std::string();
+  return WideToASCII(value);
 }
 
 CommandLine::StringType CommandLine::GetSwitchValueNative(
     const std::string& switch_string) const {
   const SwitchMap::const_iterator result =
-      switches_.find(LowerASCII(switch_string));
+      switches_.find(StringToLowerASCII(switch_string));
   return result == switches_.end() ? StringType() : result->second;
 }
 
@@ -259,8 +213,8 @@ void CommandLine::AppendSwitch(const std::string& switch_string) {
 
 void CommandLine::AppendSwitchNative(const std::string& switch_string,
                                      const StringType& value) {
-  const std::string switch_key = LowerASCII(switch_string);
-  StringType combined_switch_string = Utf8ToWide(switch_key);
+  const std::string switch_key = StringToLowerASCII(switch_string);
+  StringType combined_switch_string = UTF8ToWide(switch_key);
   const size_t prefix_length = GetSwitchPrefixLength(combined_switch_string);
   switches_[switch_key.substr(prefix_length)] = value;
   if (prefix_length == 0)
@@ -273,7 +227,7 @@ void CommandLine::AppendSwitchNative(const std::string& switch_string,
 
 void CommandLine::AppendSwitchASCII(const std::string& switch_string,
                                     const std::string& value) {
-  AppendSwitchNative(switch_string, StringType(value.begin(), value.end()));
+  AppendSwitchNative(switch_string, ASCIIToWide(value));
 }
 
 void CommandLine::CopySwitchesFrom(const CommandLine& source,
@@ -290,7 +244,7 @@ CommandLine::StringVector CommandLine::GetArgs() const {
 }
 
 void CommandLine::AppendArg(const std::string& value) {
-  AppendArgNative(Utf8ToWide(value));
+  AppendArgNative(UTF8ToWide(value));
 }
 
 void CommandLine::AppendArgNative(const StringType& value) {

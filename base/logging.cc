@@ -10,6 +10,7 @@
 
 #include "base/command_line.h"
 #include "base/debugger.h"
+#include "base/utf_string_conversions.h"
 #include "base/vlog.h"
 
 namespace base {
@@ -201,30 +202,6 @@ void WriteToStandardError(const std::string& text) {
   }
 }
 
-std::wstring Utf8ToWideForDialog(const std::string& narrow) {
-  if (narrow.empty()) return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, narrow.data(),
-                                       static_cast<int>(narrow.size()),
-                                       nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring wide(size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, narrow.data(),
-                      static_cast<int>(narrow.size()), &wide[0], size);
-  return wide;
-}
-
-std::string WideToUtf8ForStream(const wchar_t* wide, size_t length) {
-  if (length == 0) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide,
-                                       static_cast<int>(length), nullptr, 0,
-                                       nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string narrow(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), &narrow[0],
-                      size, nullptr, nullptr);
-  return narrow;
-}
-
 const char* FileBaseName(const char* file) {
   const char* last_slash = nullptr;
   for (const char* p = file; *p; ++p) {
@@ -368,7 +345,7 @@ void DisplayDebugMessageInDialog(const std::string& str) {
   if (str.empty() || !g_show_error_dialogs) return;
 
   const std::wstring program = GetExecutableFolder() + kDebugMessageProgram;
-  std::wstring command_line = Utf8ToWideForDialog(str);
+  std::wstring command_line = UTF8ToWide(str);
   if (command_line.empty()) return;
 
   STARTUPINFOW startup_info = {};
@@ -507,7 +484,9 @@ namespace std {
 
 std::ostream& operator<<(std::ostream& out, const wchar_t* wstr) {
   if (!wstr) return out;
-  return out << base::WideToUtf8ForStream(wstr, wcslen(wstr));
+  std::string utf8;
+  base::WideToUTF8(wstr, wcslen(wstr), &utf8);
+  return out << utf8;
 }
 
 }  // namespace std

@@ -1,54 +1,16 @@
 #include "base/vlog.h"
 
-#include <limits.h>
 #include <stdint.h>
 
+#include <utility>
+
 #include "base/logging.h"
+#include "base/string_number_conversions.h"
+#include "base/string_split.h"
 
 namespace base {
 
 namespace {
-
-// Decimal text to int: an optional sign, then digits only. Out-of-range
-// values saturate. Returns false, keeping the value of the digits read so
-// far, when the text is empty, has anything else or is out of range.
-bool ParseDecimal(std::string_view text, int* output) {
-  *output = 0;
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == text.size()) return false;
-  const int64_t kLimit = static_cast<int64_t>(INT_MAX) + 1;
-  int64_t magnitude = 0;
-  bool overflow = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c < '0' || c > '9') return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > kLimit) {
-      magnitude = kLimit;
-      overflow = true;
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT_MAX) {
-      *output = INT_MAX;
-    } else {
-      *output = static_cast<int>(value);
-    }
-  }
-  return !overflow && (magnitude < kLimit || negative);
-}
-
-std::string_view TrimAsciiSpace(std::string_view text) {
-  const char* const kSpace = " \t\n\v\f\r";
-  const size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return std::string_view();
-  const size_t last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
 
 // The file's base name without its extension and without a trailing "-inl".
 std::string_view GetModule(std::string_view file) {
@@ -75,7 +37,7 @@ VlogInfo::VlogInfo(const std::string& v_switch,
                    std::atomic<int>* min_log_level)
     : min_log_level_(min_log_level) {
   int vlog_level = 0;
-  if (!v_switch.empty() && ParseDecimal(v_switch, &vlog_level)) {
+  if (!v_switch.empty() && StringToInt(v_switch, &vlog_level)) {
     // Computed wide: the negation of INT_MIN does not fit an int. A negative
     // value must not lift the level so high that FATAL records vanish.
     const int64_t level = -static_cast<int64_t>(vlog_level);
@@ -83,21 +45,15 @@ VlogInfo::VlogInfo(const std::string& v_switch,
         static_cast<int>(level > LOG_ERROR_REPORT ? LOG_ERROR_REPORT : level));
   }
 
-  // Pairs are "key=value" separated by ','; a pair without '=' is dropped.
-  std::string_view rest = vmodule_switch;
-  while (!rest.empty()) {
-    const size_t comma = rest.find(',');
-    std::string_view pair = rest.substr(0, comma);
-    rest = comma == std::string_view::npos ? std::string_view()
-                                           : rest.substr(comma + 1);
-    const size_t equals = pair.find('=');
-    if (equals == std::string_view::npos) continue;
+  std::vector<std::pair<std::string, std::string>> pairs;
+  SplitStringIntoKeyValuePairs(vmodule_switch, '=', ',', &pairs);
+  for (const std::pair<std::string, std::string>& pair : pairs) {
     VmodulePattern pattern;
-    pattern.pattern = std::string(TrimAsciiSpace(pair.substr(0, equals)));
-    if (pattern.pattern.empty()) continue;
+    pattern.pattern = pair.first;
     if (pattern.pattern.find_first_of("\\/") != std::string::npos)
       pattern.match_target = VmodulePattern::MATCH_FILE;
-    ParseDecimal(TrimAsciiSpace(pair.substr(equals + 1)), &pattern.vlog_level);
+    // A level that does not parse keeps what the parser made of it.
+    StringToInt(pair.second, &pattern.vlog_level);
     vmodule_levels_.push_back(std::move(pattern));
   }
 }
