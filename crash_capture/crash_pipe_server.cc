@@ -113,11 +113,9 @@ bool CrashPipeServer::Start() {
   pipe_.Set(CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
                              kPipeBufferSize, kPipeBufferSize, 0,
                              pipe_security_attributes_));
-  if (!pipe_.IsValid()) {
-    const DWORD last_error = GetLastError();
-    LOG(ERROR) << "Cannot create the crash pipe, error " << last_error;
-    return false;
-  }
+  // A second copy of the program fails here, and quietly: the running copy
+  // owns the log.
+  if (!pipe_.IsValid()) return false;
   if (!SetEvent(pipe_event_.Get())) {
     state_ = kStateError;
     return false;
