@@ -10,7 +10,7 @@
 // next " --"; no --type means "main"). Modes for the reporter's tests:
 //   hold        register with "process_type" set to the role, then stay
 //               until a line (or the end) arrives on standard input
-//   wait-ready  create the reporter's ready event and wait for it
+//   wait-pipe   wait until the server listens on the pipe
 //   wait-peer   wait for an IPC window of another process
 #include <windows.h>
 // After windows.h, which they need.
@@ -276,17 +276,18 @@ int Hold() {
   return 0;
 }
 
-// The client application's side of the ready event: made before the
-// reporter starts, set by the reporter once its server runs.
-int WaitForReady() {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE,
-                              L"quillaveraCrashServerEventHandler");
-  JsonLine("ready_wait").Add("created", event != nullptr).Print();
-  if (!event) return 1;
-  const DWORD result = WaitForSingleObject(event, g_options.wait_ms);
-  JsonLine("ready").Add("wait_result", uint64_t{result}).Print();
-  CloseHandle(event);
-  return result == WAIT_OBJECT_0 ? 0 : 1;
+// Waits until the server listens on the pipe, without connecting to it.
+int WaitForPipe() {
+  const DWORD start = GetTickCount();
+  while (!WaitNamedPipeW(g_options.pipe_name.c_str(), 100)) {
+    if (GetTickCount() - start >= g_options.wait_ms) {
+      JsonLine("pipe").Add("ready", false).Print();
+      return 1;
+    }
+    Sleep(50);
+  }
+  JsonLine("pipe").Add("ready", true).Print();
+  return 0;
 }
 
 int WaitForPeerWindow() {
@@ -420,7 +421,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"crash-4097-entries") return Crash(4097);
   if (mode == L"register") return Register();
   if (mode == L"hold") return Hold();
-  if (mode == L"wait-ready") return WaitForReady();
+  if (mode == L"wait-pipe") return WaitForPipe();
   if (mode == L"wait-peer") return WaitForPeerWindow();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
