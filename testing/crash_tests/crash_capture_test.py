@@ -177,6 +177,18 @@ class BadClientTest(HostTestCase):
         self.assertFalse(host.events("exit", pid=reply["pid"]))
         self.assertTrue(host.stderr_lines("did not acknowledge its registration"))
 
+    def test_clients_gone_before_the_reply_are_forgotten(self):
+        host = self.start_host("gone")
+        pids = []
+        for _ in range(5):
+            code, client = run_client(host, "exit-after-request")
+            self.assertEqual(code, 0)
+            pids.append(client.expect("requested")["pid"])
+            self.assert_normal_client_registers(host)
+        for pid in pids:
+            self.assertFalse(host.events("connect", pid=pid))
+            self.assertFalse(host.events("exit", pid=pid))
+
     def test_acknowledgement_is_taken_whatever_its_tag(self):
         host = self.start_host("oddack")
         code, client = run_client(host, "odd-ack")
