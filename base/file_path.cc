@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/utf_string_conversions.h"
+
 
 namespace base {
 
@@ -102,7 +104,7 @@ StringType::size_type ExtensionSeparatorPosition(const StringType& path) {
   return last_dot;
 }
 
-StringType WidenAscii(const std::string& text) {
+StringType WidenAscii(const StringPiece& text) {
   StringType wide;
   wide.reserve(text.size());
   for (char c : text)
@@ -233,7 +235,7 @@ FilePath FilePath::InsertBeforeExtension(const StringType& suffix) const {
   return FilePath(RemoveExtension().path_ + suffix + Extension());
 }
 
-FilePath FilePath::InsertBeforeExtensionASCII(const std::string& suffix) const {
+FilePath FilePath::InsertBeforeExtensionASCII(const StringPiece& suffix) const {
   return InsertBeforeExtension(WidenAscii(suffix));
 }
 
@@ -296,7 +298,7 @@ FilePath FilePath::Append(const FilePath& component) const {
   return Append(component.value());
 }
 
-FilePath FilePath::AppendASCII(const std::string& component) const {
+FilePath FilePath::AppendASCII(const StringPiece& component) const {
   return Append(WidenAscii(component));
 }
 
@@ -412,28 +414,12 @@ bool FilePath::ReferencesParent() const {
 }
 
 std::string FilePath::AsUTF8Unsafe() const {
-  if (path_.empty())
-    return std::string();
-  const int length = ::WideCharToMultiByte(
-      CP_UTF8, 0, path_.data(), static_cast<int>(path_.length()), nullptr, 0,
-      nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, path_.data(),
-                        static_cast<int>(path_.length()), &utf8[0], length,
-                        nullptr, nullptr);
-  return utf8;
+  return WideToUTF8(path_);
 }
 
 // static
-FilePath FilePath::FromUTF8Unsafe(const std::string& utf8) {
-  if (utf8.empty())
-    return FilePath();
-  const int length = ::MultiByteToWideChar(
-      CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  StringType wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                        static_cast<int>(utf8.size()), &wide[0], length);
-  return FilePath(wide);
+FilePath FilePath::FromUTF8Unsafe(const StringPiece& utf8) {
+  return FilePath(UTF8ToWide(utf8));
 }
 
 std::string FilePath::MaybeAsASCII() const {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/string_piece.h"
+
 namespace base {
 
 class FilePath {
@@ -45,14 +47,14 @@ class FilePath {
   StringType Extension() const;
   FilePath RemoveExtension() const;
   FilePath InsertBeforeExtension(const StringType& suffix) const;
-  FilePath InsertBeforeExtensionASCII(const std::string& suffix) const;
+  FilePath InsertBeforeExtensionASCII(const StringPiece& suffix) const;
   FilePath AddExtension(const StringType& extension) const;
   FilePath ReplaceExtension(const StringType& extension) const;
   bool MatchesExtension(const StringType& extension) const;
 
   FilePath Append(const StringType& component) const;
   FilePath Append(const FilePath& component) const;
-  FilePath AppendASCII(const std::string& component) const;
+  FilePath AppendASCII(const StringPiece& component) const;
 
   // Appends to |path| the components of |child| below this path. With a
   // null |path| only tells whether this path is a parent of |child|.
@@ -65,12 +67,12 @@ class FilePath {
   FilePath StripTrailingSeparators() const;
   FilePath NormalizePathSeparators() const;
 
-  // Drive part, root, then each component in order.
+  // Drive ("X:"), root, then each component in order.
   void GetComponents(std::vector<StringType>* components) const;
   bool ReferencesParent() const;
 
   std::string AsUTF8Unsafe() const;
-  static FilePath FromUTF8Unsafe(const std::string& utf8);
+  static FilePath FromUTF8Unsafe(const StringPiece& utf8);
   // Empty unless every unit is ASCII.
   std::string MaybeAsASCII() const;
 

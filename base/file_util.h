@@ -131,7 +131,7 @@ bool NormalizeFilePath(const FilePath& path, FilePath* real_path);
 // The native device path ("\Device\...") of an existing, non-empty file.
 bool NormalizeToNativeFilePath(const FilePath& path, FilePath* nt_path);
 
-// Drive part ("X:") and its device name, as QueryDosDeviceW reports it.
+// A drive ("X:") and its device name, as QueryDosDeviceW reports it.
 typedef std::vector<std::pair<FilePath::StringType, FilePath::StringType>>
     DriveDeviceTable;
 DriveDeviceTable GetDriveDeviceTable();

@@ -10,29 +10,17 @@
 #include <string.h>
 
 #include <fstream>
-#include <memory>
 
 #include "base/file_enumerator.h"
 #include "base/rand_util.h"
+#include "base/string_number_conversions.h"
+#include "base/stringprintf.h"
 #include "base/sys_info_windows_version.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
 namespace {
-
-// Closes a Win32 file handle when it goes out of scope.
-struct HandleCloser {
-  typedef HANDLE pointer;
-  void operator()(HANDLE handle) const {
-    if (handle != INVALID_HANDLE_VALUE && handle != nullptr)
-      ::CloseHandle(handle);
-  }
-};
-typedef std::unique_ptr<void, HandleCloser> OwnedHandle;
-
-OwnedHandle OwnHandle(HANDLE handle) {
-  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
 
 bool IsTooLong(const FilePath& path) {
   return path.value().length() >= kMaxPathLength;
@@ -58,6 +46,47 @@ std::wstring WidenMode(const char* mode) {
   return wide;
 }
 
+// True when every folder and file under |from| has its counterpart under
+// |copy| (files of the same size). The shell can report success for a copy
+// it did not make, so a source is deleted only after this check.
+bool IsCompleteCopy(const FilePath& from, const FilePath& copy) {
+  if (!DirectoryExists(copy))
+    return false;
+  FileEnumerator walk(from, true,
+                      FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath entry = walk.Next(); !entry.empty(); entry = walk.Next()) {
+    FilePath counterpart = copy;
+    if (!from.AppendRelativePath(entry, &counterpart))
+      return false;
+    PlatformFileInfo copied;
+    if (!GetFileInfo(counterpart, &copied))
+      return false;
+    const FileEnumerator::FileInfo original = walk.GetInfo();
+    if (copied.is_directory != original.IsDirectory())
+      return false;
+    if (!copied.is_directory && copied.size != original.GetSize())
+      return false;
+  }
+  return true;
+}
+
+// Where ShellCopy(from, to, true) puts the copy: inside |to| when that is
+// a folder already, else at |to|.
+FilePath ShellCopyTarget(const FilePath& from, const FilePath& to) {
+  if (DirectoryExists(to))
+    return to.Append(from.StripTrailingSeparators().BaseName());
+  return to;
+}
+
+// Copies the folder |from| and deletes it only once the copy is complete;
+// true only when both steps succeeded.
+bool CopyThenDeleteFolder(const FilePath& from, const FilePath& to) {
+  const FilePath target = ShellCopyTarget(from, to);
+  if (!ShellCopy(from, to, true) || !IsCompleteCopy(from, target))
+    return false;
+  return Delete(from, true);
+}
+
 }  // namespace
 
 // Existence and information ---------------------------------------------------
@@ -73,11 +102,11 @@ bool DirectoryExists(const FilePath& path) {
 }
 
 bool PathIsWritable(const FilePath& path) {
-  OwnedHandle dir = OwnHandle(::CreateFileW(
+  win::ScopedHandle dir(::CreateFileW(
       path.value().c_str(), FILE_ADD_FILE,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return dir != nullptr;
+  return dir.IsValid();
 }
 
 bool GetFileInfo(const FilePath& file_path, PlatformFileInfo* results) {
@@ -283,10 +312,8 @@ bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
   // Folders cannot be moved across volumes: copy, then delete the source,
   // but only once the copy is complete.
   const DWORD last_error = ::GetLastError();
-  if (DirectoryExists(from_path) && ShellCopy(from_path, to_path, true) &&
-      Delete(from_path, true)) {
+  if (DirectoryExists(from_path) && CopyThenDeleteFolder(from_path, to_path))
     return true;
-  }
   ::SetLastError(last_error);
   return false;
 }
@@ -344,9 +371,7 @@ bool CopyDirectory(const FilePath& from_path, const FilePath& to_path,
 
 bool CopyAndDeleteDirectory(const FilePath& from_path,
                             const FilePath& to_path) {
-  if (!ShellCopy(from_path, to_path, true))
-    return false;
-  return Delete(from_path, true);
+  return CopyThenDeleteFolder(from_path, to_path);
 }
 
 // Reading and writing ---------------------------------------------------------
@@ -394,14 +419,14 @@ bool ReadFileToString(const FilePath& path, std::string* contents) {
 int ReadFile(const FilePath& filename, char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(::CreateFileW(
+  win::ScopedHandle file(::CreateFileW(
       filename.value().c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD read;
-  if (::ReadFile(file.get(), data, static_cast<DWORD>(size), &read, nullptr) &&
+  if (::ReadFile(file.Get(), data, static_cast<DWORD>(size), &read, nullptr) &&
       static_cast<int>(read) == size) {
     return static_cast<int>(read);
   }
@@ -411,13 +436,13 @@ int ReadFile(const FilePath& filename, char* data, int size) {
 int WriteFile(const FilePath& filename, const char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(
+  win::ScopedHandle file(
       ::CreateFileW(filename.value().c_str(), GENERIC_WRITE, 0, nullptr,
                     CREATE_ALWAYS, 0, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD written;
-  const BOOL result = ::WriteFile(file.get(), data, static_cast<DWORD>(size),
+  const BOOL result = ::WriteFile(file.Get(), data, static_cast<DWORD>(size),
                                   &written, nullptr);
   if (result && static_cast<int>(written) == size)
     return static_cast<int>(written);
@@ -427,13 +452,13 @@ int WriteFile(const FilePath& filename, const char* data, int size) {
 int AppendToFile(const FilePath& filename, const char* data, int size) {
   if (size < 0)
     return -1;
-  OwnedHandle file = OwnHandle(
+  win::ScopedHandle file(
       ::CreateFileW(filename.value().c_str(), FILE_APPEND_DATA, 0, nullptr,
                     OPEN_EXISTING, 0, nullptr));
-  if (!file)
+  if (!file.IsValid())
     return -1;
   DWORD written;
-  const BOOL result = ::WriteFile(file.get(), data, static_cast<DWORD>(size),
+  const BOOL result = ::WriteFile(file.Get(), data, static_cast<DWORD>(size),
                                   &written, nullptr);
   if (result && static_cast<int>(written) == size)
     return static_cast<int>(written);
@@ -559,8 +584,8 @@ bool CreateTemporaryDirInDir(const FilePath& base_dir,
   const int kMaxTries = 50;
   for (int count = 0; count < kMaxTries; ++count) {
     const FilePath::StringType new_dir_name =
-        prefix + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-        std::to_wstring(RandInt(0, 32767));
+        prefix + IntToString16(static_cast<int>(::GetCurrentProcessId())) +
+        L"_" + IntToString16(RandInt(0, 32767));
     const FilePath path_to_create = base_dir.Append(new_dir_name);
     if (::CreateDirectoryW(path_to_create.value().c_str(), nullptr)) {
       *new_dir = path_to_create;
@@ -580,7 +605,7 @@ int GetUniquePathNumber(const FilePath& path,
   const int kMaxUniqueFiles = 500;
   for (int count = 1; count <= kMaxUniqueFiles; ++count) {
     const FilePath candidate =
-        path.InsertBeforeExtensionASCII(" (" + std::to_string(count) + ")");
+        path.InsertBeforeExtensionASCII(StringPrintf(" (%d)", count));
     if (!PathExists(candidate) &&
         (!have_suffix || !PathExists(FilePath(candidate.value() + suffix)))) {
       return count;
@@ -599,24 +624,24 @@ bool NormalizeFilePath(const FilePath& path, FilePath* real_path) {
 }
 
 bool NormalizeToNativeFilePath(const FilePath& path, FilePath* nt_path) {
-  OwnedHandle file_handle = OwnHandle(::CreateFileW(
+  win::ScopedHandle file_handle(::CreateFileW(
       path.value().c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file_handle)
+  if (!file_handle.IsValid())
     return false;
 
   // An empty file cannot be mapped; one byte is enough to name it.
   const DWORD kFileSizeHigh = 0;
   const DWORD kFileSizeLow = 1;
-  OwnedHandle file_map_handle(::CreateFileMappingW(
-      file_handle.get(), nullptr, PAGE_READONLY, kFileSizeHigh, kFileSizeLow,
+  win::ScopedHandle file_map_handle(::CreateFileMappingW(
+      file_handle.Get(), nullptr, PAGE_READONLY, kFileSizeHigh, kFileSizeLow,
       nullptr));
-  if (!file_map_handle)
+  if (!file_map_handle.IsValid())
     return false;
 
   void* file_view =
-      ::MapViewOfFile(file_map_handle.get(), FILE_MAP_READ, 0, 0, 1);
+      ::MapViewOfFile(file_map_handle.Get(), FILE_MAP_READ, 0, 0, 1);
   if (!file_view)
     return false;
 

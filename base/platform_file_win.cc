@@ -96,6 +96,8 @@ PlatformFileInfo::~PlatformFileInfo() {}
 PlatformFile CreatePlatformFile(const FilePath& name, int flags,
                                 bool* created, PlatformFileError* error) {
   if (name.ReferencesParent()) {
+    if (created)
+      *created = false;
     if (error)
       *error = PLATFORM_FILE_ERROR_ACCESS_DENIED;
     return kInvalidPlatformFileValue;

@@ -1,3 +1,6 @@
+// Random numbers from the runtime's rand_s, which draws from the system's
+// cryptographic generator.
+
 // rand_s is declared only with _CRT_RAND_S set before <stdlib.h>.
 #define _CRT_RAND_S
 #include <stdlib.h>

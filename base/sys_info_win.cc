@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include <stdio.h>
-
 #include <limits>
 
+#include "base/stringprintf.h"
 #include "base/sys_info_windows_version.h"
 
 namespace base {
@@ -69,17 +68,13 @@ std::string SysInfo::OperatingSystemName() { return "Windows NT"; }
 std::string SysInfo::FormatOperatingSystemVersion(int major, int minor,
                                                   int service_pack_major,
                                                   int service_pack_minor) {
-  char text[64];
-  int length = snprintf(text, sizeof(text), "%d.%d", major, minor);
+  std::string version = StringPrintf("%d.%d", major, minor);
   if (service_pack_major != 0) {
-    length += snprintf(text + length, sizeof(text) - length, " SP%d",
-                       service_pack_major);
-    if (service_pack_minor != 0) {
-      snprintf(text + length, sizeof(text) - length, ".%d",
-               service_pack_minor);
-    }
+    StringAppendF(&version, " SP%d", service_pack_major);
+    if (service_pack_minor != 0)
+      StringAppendF(&version, ".%d", service_pack_minor);
   }
-  return text;
+  return version;
 }
 
 // static

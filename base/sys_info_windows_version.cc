@@ -2,23 +2,13 @@
 
 #include <atomic>
 
+#include "base/utf_string_conversions.h"
+
 namespace base {
 
 namespace {
 
 std::atomic<OSInfo*> g_os_info{nullptr};
-
-std::string WideToUtf8Text(const wchar_t* text) {
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0,
-                                           nullptr, nullptr);
-  if (length <= 1)
-    return std::string();
-  std::string utf8(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], length, nullptr,
-                        nullptr);
-  utf8.resize(static_cast<size_t>(length - 1));
-  return utf8;
-}
 
 }  // namespace
 
@@ -102,7 +92,7 @@ OSInfo::OSInfo()
 }
 
 std::string OSInfo::processor_model_name() {
-  std::lock_guard<std::mutex> locked(model_name_lock_);
+  AutoLock locked(model_name_lock_);
   if (processor_model_name_.empty()) {
     // A direct registry read: nothing else here needs a registry wrapper.
     wchar_t value[256] = {};
@@ -111,7 +101,7 @@ std::string OSInfo::processor_model_name() {
                        L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                        L"ProcessorNameString", RRF_RT_REG_SZ, nullptr, value,
                        &size) == ERROR_SUCCESS) {
-      processor_model_name_ = WideToUtf8Text(value);
+      processor_model_name_ = WideToUTF8(value);
     }
   }
   return processor_model_name_;

@@ -7,8 +7,9 @@
 
 #include <stddef.h>
 
-#include <mutex>
 #include <string>
+
+#include "base/lock.h"
 
 namespace base {
 
@@ -81,7 +82,7 @@ class OSInfo {
   int processors_;
   size_t allocation_granularity_;
   WOW64Status wow64_status_;
-  std::mutex model_name_lock_;
+  LockImpl model_name_lock_;
   std::string processor_model_name_;
 };
 

@@ -33,13 +33,6 @@ int64_t SaturatedAdd(int64_t a, int64_t b) {
   return sum;
 }
 
-int64_t SaturatedMul(int64_t a, int64_t b) {
-  int64_t product;
-  if (__builtin_mul_overflow(a, b, &product))
-    return ((a < 0) != (b < 0)) ? kInt64Min : kInt64Max;
-  return product;
-}
-
 // Microseconds since 1970; exact in doubles even where int64 would
 // overflow.
 double MicrosecondsSinceUnixEpoch(int64_t us) {
@@ -139,8 +132,13 @@ Time Time::FromTimeT(time_t tt) {
     return Time();
   if (tt == std::numeric_limits<time_t>::max())
     return Max();
-  return Time(SaturatedAdd(SaturatedMul(tt, kMicrosecondsPerSecond),
-                           kTimeTToMicrosecondsOffset));
+  int64_t us;
+  if (__builtin_mul_overflow(static_cast<int64_t>(tt), kMicrosecondsPerSecond,
+                             &us) ||
+      __builtin_add_overflow(us, kTimeTToMicrosecondsOffset, &us)) {
+    return tt > 0 ? Max() : Time(kInt64Min);
+  }
+  return Time(us);
 }
 
 time_t Time::ToTimeT() const {

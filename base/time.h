@@ -78,18 +78,18 @@ class TimeDelta {
 
 class Time {
  public:
-  static const int64_t kMillisecondsPerSecond = 1000;
-  static const int64_t kMicrosecondsPerMillisecond = 1000;
-  static const int64_t kMicrosecondsPerSecond = 1000000;
-  static const int64_t kMicrosecondsPerMinute = kMicrosecondsPerSecond * 60;
-  static const int64_t kMicrosecondsPerHour = kMicrosecondsPerMinute * 60;
-  static const int64_t kMicrosecondsPerDay = kMicrosecondsPerHour * 24;
-  static const int64_t kMicrosecondsPerWeek = kMicrosecondsPerDay * 7;
-  static const int64_t kNanosecondsPerMicrosecond = 1000;
-  static const int64_t kNanosecondsPerSecond = 1000000000;
+  static constexpr int64_t kMillisecondsPerSecond = 1000;
+  static constexpr int64_t kMicrosecondsPerMillisecond = 1000;
+  static constexpr int64_t kMicrosecondsPerSecond = 1000000;
+  static constexpr int64_t kMicrosecondsPerMinute = kMicrosecondsPerSecond * 60;
+  static constexpr int64_t kMicrosecondsPerHour = kMicrosecondsPerMinute * 60;
+  static constexpr int64_t kMicrosecondsPerDay = kMicrosecondsPerHour * 24;
+  static constexpr int64_t kMicrosecondsPerWeek = kMicrosecondsPerDay * 7;
+  static constexpr int64_t kNanosecondsPerMicrosecond = 1000;
+  static constexpr int64_t kNanosecondsPerSecond = 1000000000;
 
   // Microseconds from 1601-01-01 (the file-time epoch) to 1970-01-01.
-  static const int64_t kTimeTToMicrosecondsOffset = 11644473600000000LL;
+  static constexpr int64_t kTimeTToMicrosecondsOffset = 11644473600000000LL;
 
   // Eight calendar fields; day_of_week is 0 for Sunday.
   struct Exploded {

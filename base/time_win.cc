@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <limits>
-#include <mutex>
 
+#include "base/lazy_instance.h"
+#include "base/lock.h"
 #include "base/sys_info_cpu.h"
+#include "base/threading/platform_thread.h"
 
 namespace base {
 
@@ -43,15 +45,13 @@ bool MicrosecondsToFileTime(int64_t us, FILETIME* ft) {
 // The reference pair of Time::Now(). Thread-pool callbacks call Now()
 // concurrently, so the pair is read and replaced only under its lock.
 struct ClockReference {
-  std::mutex lock;
+  LockImpl lock;
   int64_t initial_time = 0;  // microseconds since 1601; 0 until first use
   TimeTicks initial_ticks;
 };
 
-ClockReference& GetClockReference() {
-  static ClockReference* reference = new ClockReference;
-  return *reference;
-}
+LazyInstance<ClockReference>::Leaky g_clock_reference =
+    LAZY_INSTANCE_INITIALIZER;
 
 // Caller holds the reference lock.
 void InitializeClock(ClockReference* reference) {
@@ -63,20 +63,18 @@ void InitializeClock(ClockReference* reference) {
 
 // Rollover state of the 32-bit millisecond source.
 struct RolloverState {
-  std::mutex lock;
+  LockImpl lock;
   TimeTicks::TickFunctionType tick_function = &timeGetTime;
   DWORD last_seen_now = 0;
   int64_t rollover_ms = 0;
 };
 
-RolloverState& GetRolloverState() {
-  static RolloverState* state = new RolloverState;
-  return *state;
-}
+LazyInstance<RolloverState>::Leaky g_rollover_state =
+    LAZY_INSTANCE_INITIALIZER;
 
 TimeTicks RolloverProtectedNow() {
-  RolloverState& state = GetRolloverState();
-  std::lock_guard<std::mutex> locked(state.lock);
+  RolloverState& state = g_rollover_state.Get();
+  AutoLock locked(state.lock);
   const DWORD now = state.tick_function();
   if (now < state.last_seen_now)
     state.rollover_ms += 0x100000000LL;
@@ -142,10 +140,10 @@ class HighResClock {
   int64_t skew_ = 0;
 };
 
-HighResClock& GetHighResClock() {
-  static HighResClock* clock = new HighResClock;
-  return *clock;
-}
+// Made on first use; the exit callbacks clear it at process exit.
+LazyInstance<HighResClock> g_high_res_clock = LAZY_INSTANCE_INITIALIZER;
+
+HighResClock& GetHighResClock() { return g_high_res_clock.Get(); }
 
 TimeTicks HighResNowWrapper() {
   return TimeTicks::FromInternalValue(GetHighResClock().Now());
@@ -156,10 +154,15 @@ typedef TimeTicks (*NowFunction)();
 std::atomic<NowFunction> g_now_function{&RolloverProtectedNow};
 
 // Multimedia-timer switches.
-std::mutex g_high_res_timer_lock;
-bool g_high_res_timer_enabled = false;
-int g_high_res_timer_count = 0;
-DWORD g_high_res_timer_first_thread = 0;
+struct HighResTimerState {
+  LockImpl lock;
+  bool enabled = false;
+  int count = 0;
+  PlatformThreadId first_thread = 0;
+};
+
+LazyInstance<HighResTimerState>::Leaky g_high_res_timer =
+    LAZY_INSTANCE_INITIALIZER;
 
 }  // namespace
 
@@ -167,8 +170,8 @@ DWORD g_high_res_timer_first_thread = 0;
 
 // static
 Time Time::Now() {
-  ClockReference& reference = GetClockReference();
-  std::lock_guard<std::mutex> locked(reference.lock);
+  ClockReference& reference = g_clock_reference.Get();
+  AutoLock locked(reference.lock);
   if (reference.initial_time == 0)
     InitializeClock(&reference);
   for (;;) {
@@ -181,8 +184,8 @@ Time Time::Now() {
 
 // static
 Time Time::NowFromSystemTime() {
-  ClockReference& reference = GetClockReference();
-  std::lock_guard<std::mutex> locked(reference.lock);
+  ClockReference& reference = g_clock_reference.Get();
+  AutoLock locked(reference.lock);
   InitializeClock(&reference);
   return Time(reference.initial_time);
 }
@@ -274,33 +277,36 @@ Time Time::FromExploded(bool is_local, const Exploded& exploded) {
 
 // static
 void Time::EnableHighResolutionTimer(bool enable) {
-  std::lock_guard<std::mutex> locked(g_high_res_timer_lock);
-  if (g_high_res_timer_first_thread == 0)
-    g_high_res_timer_first_thread = ::GetCurrentThreadId();
-  g_high_res_timer_enabled = enable;
+  HighResTimerState& timer = g_high_res_timer.Get();
+  AutoLock locked(timer.lock);
+  if (timer.first_thread == 0)
+    timer.first_thread = PlatformThread::CurrentId();
+  timer.enabled = enable;
 }
 
 // static
 bool Time::ActivateHighResolutionTimer(bool activate) {
-  std::lock_guard<std::mutex> locked(g_high_res_timer_lock);
-  if (activate && !g_high_res_timer_enabled)
+  HighResTimerState& timer = g_high_res_timer.Get();
+  AutoLock locked(timer.lock);
+  if (activate && !timer.enabled)
     return false;
   const UINT kMinTimerIntervalMs = 1;
   MMRESULT result;
   if (activate) {
     result = ::timeBeginPeriod(kMinTimerIntervalMs);
-    ++g_high_res_timer_count;
+    ++timer.count;
   } else {
     result = ::timeEndPeriod(kMinTimerIntervalMs);
-    --g_high_res_timer_count;
+    --timer.count;
   }
   return result == TIMERR_NOERROR;
 }
 
 // static
 bool Time::IsHighResolutionTimerInUse() {
-  std::lock_guard<std::mutex> locked(g_high_res_timer_lock);
-  return g_high_res_timer_enabled && g_high_res_timer_count >= 1;
+  HighResTimerState& timer = g_high_res_timer.Get();
+  AutoLock locked(timer.lock);
+  return timer.enabled && timer.count >= 1;
 }
 
 // TimeTicks ------------------------------------------------------------------
@@ -308,8 +314,8 @@ bool Time::IsHighResolutionTimerInUse() {
 // static
 TimeTicks::TickFunctionType TimeTicks::SetMockTickFunction(
     TickFunctionType ticker) {
-  RolloverState& state = GetRolloverState();
-  std::lock_guard<std::mutex> locked(state.lock);
+  RolloverState& state = g_rollover_state.Get();
+  AutoLock locked(state.lock);
   TickFunctionType old = state.tick_function;
   state.tick_function = ticker;
   state.last_seen_now = 0;
