@@ -94,11 +94,20 @@ class ReporterEntryTest(unittest.TestCase):
     def test_start_second_copy_and_quit(self):
         self.start_first_copy()
 
-        registration = wine([ARGS.client, PIPE, "register"])
-        self.assertEqual(0, registration.returncode, registration.stderr)
-        registered = json.loads(registration.stdout.decode().splitlines()[0])
+        # A client that stays: the reporter ends when its last client leaves.
+        client = subprocess.Popen(
+            [ARGS.wine_run, ARGS.client, PIPE, "hold"], stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(client.kill)
+        registered = json.loads(client.stdout.readline().decode())
         self.assertTrue(registered["ok"])
         server_pid = registered["server_pid"]
+        connect_line = "Process %d connect, type: main, trackid: 0" % (
+            registered["pid"])
+        deadline = time.monotonic() + 30
+        while connect_line.encode() not in read_log(self.folder):
+            self.assertLess(time.monotonic(), deadline, "no connect line")
+            time.sleep(0.1)
 
         prefix = os.environ.get("QV_WINEPREFIX", ARGS.wine_prefix)
         self.assertTrue(glob.glob(os.path.join(
@@ -119,13 +128,18 @@ class ReporterEntryTest(unittest.TestCase):
 
         quit_result = wine([ARGS.post_quit, str(server_pid)])
         self.assertEqual(0, quit_result.returncode, quit_result)
+        # Wine's desktop process, started by the reporter, holds its output
+        # open while the client still runs: wait for the exit first.
+        self.first.wait(timeout=60)
+        client.communicate(b"go\n", timeout=60)
         out, err = self.first.communicate(timeout=60)
         self.assertEqual(0, launcher_exit_code(out), (out, err))
 
         lines = read_log(self.folder).decode("utf-8").split("\n")
         self.assertEqual("", lines[-1])
-        self.assertEqual(1, len(lines) - 1, lines)
+        self.assertEqual(2, len(lines) - 1, lines)
         self.assertRegex(lines[0], START_LINE)
+        self.assertTrue(lines[1].endswith("] " + connect_line), lines)
 
 
 def main():
