@@ -1,0 +1,133 @@
+# Build conventions shared by every folder of the project.
+#
+#  - Each subsystem folder is one static library of all its *.cc files, except
+#    tests (*_unittest.cc) and program entries (*_main.cc).
+#  - Each *_unittest.cc is its own GoogleTest program and its own CTest test,
+#    run through Wine.
+#  - Every program lands in build/bin.
+
+set(QV_DEPS_PREFIX "$ENV{QV_DEPS_PREFIX}" CACHE PATH "Prefix of the mingw builds of the dependencies")
+if(NOT QV_DEPS_PREFIX)
+  set(QV_DEPS_PREFIX /opt/quillavera-deps/v1 CACHE PATH "" FORCE)
+endif()
+set(QV_MINGW_SYSROOT /usr/x86_64-w64-mingw32)
+
+option(QV_WERROR "Treat compiler warnings in our own code as errors" ON)
+option(QV_TEST_ENDPOINTS "Point the compiled-in service endpoints at 127.0.0.1" ON)
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+
+# The checkout root as a Windows path (Wine maps the host root to Z:), so
+# tests can find their fixtures.
+string(REPLACE "/" "\\\\" QV_SOURCE_DIR_WIN "Z:${CMAKE_SOURCE_DIR}")
+
+# --- Dependencies (prebuilt static mingw libraries) --------------------------
+function(qv_import name lib)
+  if(NOT EXISTS ${lib})
+    message(FATAL_ERROR "${lib} is missing: run scripts/setup.sh")
+  endif()
+  add_library(${name} STATIC IMPORTED GLOBAL)
+  set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${lib})
+  target_include_directories(${name} INTERFACE ${QV_DEPS_PREFIX}/include)
+endfunction()
+
+qv_import(qv::jsoncpp ${QV_DEPS_PREFIX}/lib/libjsoncpp.a)
+qv_import(qv::zlib ${QV_MINGW_SYSROOT}/lib/libz.a)
+qv_import(qv::curl ${QV_DEPS_PREFIX}/lib/libcurl.a)
+target_compile_definitions(qv::curl INTERFACE CURL_STATICLIB)
+target_link_libraries(qv::curl INTERFACE qv::zlib ws2_32 crypt32 bcrypt secur32 wldap32 advapi32 normaliz)
+qv_import(qv::nspr ${QV_DEPS_PREFIX}/lib/libnspr4_s.a)
+target_include_directories(qv::nspr INTERFACE ${QV_DEPS_PREFIX}/include/nspr)
+target_compile_definitions(qv::nspr INTERFACE _AMD64_ _NSPR_BUILD_)
+target_link_libraries(qv::nspr INTERFACE advapi32 ws2_32 mswsock winmm)
+qv_import(qv::gtest ${QV_DEPS_PREFIX}/lib/libgtest.a)
+qv_import(qv::gmock ${QV_DEPS_PREFIX}/lib/libgmock.a)
+qv_import(qv::gtest_main ${QV_DEPS_PREFIX}/lib/libgtest_main.a)
+target_link_libraries(qv::gmock INTERFACE qv::gtest)
+target_link_libraries(qv::gtest_main INTERFACE qv::gmock qv::gtest)
+
+# --- Our own targets ----------------------------------------------------------
+function(qv_apply_flags target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(QV_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+add_library(qv_common INTERFACE)
+target_include_directories(qv_common INTERFACE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(qv_common INTERFACE
+  UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601
+  QV_TEST_SOURCE_DIR=L"${QV_SOURCE_DIR_WIN}")
+if(QV_TEST_ENDPOINTS)
+  target_compile_definitions(qv_common INTERFACE QV_TEST_ENDPOINTS=1)
+endif()
+target_link_options(qv_common INTERFACE -static)
+target_link_libraries(qv_common INTERFACE
+  user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32 uuid rpcrt4 psapi winmm
+  wininet version ws2_32)
+
+# qv_subsystem(NAME lib DEPS other libs...)
+# Builds the folder's library from its globbed sources and one test program
+# per *_unittest.cc.
+function(qv_subsystem)
+  cmake_parse_arguments(ARG "" "NAME" "DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cc ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  set(lib_sources "")
+  set(test_sources "")
+  foreach(src ${all_sources})
+    if(src MATCHES "_unittest\\.cc$")
+      list(APPEND test_sources ${src})
+    elseif(NOT src MATCHES "_main\\.cc$")
+      list(APPEND lib_sources ${src})
+    endif()
+  endforeach()
+  if(lib_sources)
+    add_library(${ARG_NAME} STATIC ${lib_sources})
+    qv_apply_flags(${ARG_NAME})
+    target_link_libraries(${ARG_NAME} PUBLIC qv_common ${ARG_DEPS})
+  else()
+    add_library(${ARG_NAME} INTERFACE)
+    target_link_libraries(${ARG_NAME} INTERFACE qv_common ${ARG_DEPS})
+  endif()
+  foreach(test_src ${test_sources})
+    get_filename_component(test_name ${test_src} NAME_WE)
+    qv_unittest(${test_name} ${test_src} LIBS ${ARG_NAME} ${ARG_TEST_DEPS})
+  endforeach()
+endfunction()
+
+# qv_unittest(name source LIBS libs...)
+function(qv_unittest name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  qv_apply_flags(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_common qv::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
+
+# qv_program(name sources... LIBS libs... [WINDOWS])
+# A Windows program in build/bin. WINDOWS makes it a GUI-subsystem program.
+function(qv_program name)
+  cmake_parse_arguments(ARG "WINDOWS;WIDE" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  qv_apply_flags(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_common)
+  if(ARG_WINDOWS)
+    target_link_options(${name} PRIVATE -mwindows)
+  endif()
+  if(ARG_WIDE)
+    target_link_options(${name} PRIVATE -municode)
+  endif()
+endfunction()
+
+# The wrapper that runs a Windows program under Wine in this build's prefix;
+# whole-program tests pass it to their drivers.
+# The generated copy fixes the prefix to this build's own.
+set(QV_WINE_RUN ${CMAKE_BINARY_DIR}/wine_run.sh)
+file(WRITE ${QV_WINE_RUN}
+  "#!/bin/bash\nexport QV_WINEPREFIX=\"\${QV_WINEPREFIX:-${CMAKE_BINARY_DIR}/wineprefix}\"\n"
+  "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
+file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -1,0 +1,46 @@
+#!/bin/bash
+# Runs a Windows program under Wine, headless, in the build's throw-away
+# prefix. CTest uses this as its cross-compiling emulator; scripts and
+# whole-program tests call it too.
+#
+# The prefix is booted once, under a lock, with a persistent wineserver whose
+# standard streams are detached: a wineserver started by a test would inherit
+# the caller's output pipe and make CTest (or any pipe reader) wait for it.
+set -u
+: "${QV_WINEPREFIX:?QV_WINEPREFIX must name the prefix folder}"
+export WINEPREFIX="$QV_WINEPREFIX"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+unset DISPLAY WAYLAND_DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY \
+      all_proxy ALL_PROXY no_proxy NO_PROXY ftp_proxy FTP_PROXY
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+[ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver)"
+
+boot_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/.qv_booted" ]; then
+    rm -rf "$WINEPREFIX"
+    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+    # No debugger: a breakpoint or crash ends the program instead of
+    # starting winedbg.
+    setsid "$WINE" reg delete \
+      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+      </dev/null >/dev/null 2>&1
+    touch "$WINEPREFIX/.qv_booted"
+  fi
+  flock -u 9
+}
+
+ensure_server() {
+  # Signal 0 through wineserver -k would stop nothing; instead start a
+  # persistent server, which exits at once when one is already running.
+  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
+}
+
+[ -f "$WINEPREFIX/.qv_booted" ] || boot_prefix
+ensure_server
+exec "$WINE" "$@"
