@@ -29,7 +29,7 @@ class ReportSender {
   using DateSource = std::function<int()>;
 
   // A silent server must not hold the crash flow for good.
-  static const int kDefaultTimeoutMs = 30000;
+  static constexpr int kDefaultTimeoutMs = 30000;
 
   struct Options {
     int max_reports_per_day = -1;  // -1: no limit.
