@@ -1,0 +1,531 @@
+#include "crash_capture/crash_pipe_server.h"
+
+#include <utility>
+
+#include "base/logging.h"
+#include "crash_capture/dump_writer.h"
+
+namespace crash_capture {
+
+namespace {
+
+constexpr DWORD kPipeOpenMode =
+    PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED;
+constexpr DWORD kPipeMode =
+    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
+constexpr DWORD kPipeBufferSize = 64;
+constexpr int kShutdownPollCount = 100;
+constexpr DWORD kShutdownPollIntervalMs = 10;
+
+bool DuplicateIntoClient(HANDLE client_process, HANDLE source, DWORD access,
+                         uint64_t* target) {
+  HANDLE duplicate = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), source, client_process, &duplicate,
+                       access, FALSE, 0)) {
+    return false;
+  }
+  *target = reinterpret_cast<uint64_t>(duplicate);
+  return true;
+}
+
+void CloseInClient(HANDLE client_process, uint64_t* handle) {
+  if (*handle == 0) return;
+  DuplicateHandle(client_process, reinterpret_cast<HANDLE>(*handle), nullptr,
+                  nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
+  *handle = 0;
+}
+
+}  // namespace
+
+CrashPipeServer::CrashPipeServer(
+    const std::wstring& pipe_name,
+    SECURITY_ATTRIBUTES* pipe_security_attributes,
+    ClientConnectedCallback connect_callback, void* connect_context,
+    ClientDumpRequestCallback dump_callback, void* dump_context,
+    ClientExitedCallback exit_callback, void* exit_context,
+    ClientUploadRequestCallback upload_callback, void* upload_context,
+    bool generate_dumps, const std::wstring* dump_path)
+    : pipe_name_(pipe_name),
+      pipe_security_attributes_(pipe_security_attributes),
+      connect_callback_(connect_callback),
+      connect_context_(connect_context),
+      dump_callback_(dump_callback),
+      dump_context_(dump_context),
+      exit_callback_(exit_callback),
+      exit_context_(exit_context),
+      upload_callback_(upload_callback),
+      upload_context_(upload_context),
+      generate_dumps_(generate_dumps),
+      dump_path_(dump_path ? *dump_path : std::wstring()) {}
+
+CrashPipeServer::~CrashPipeServer() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    shutting_down_ = true;
+  }
+  // Disconnecting a listening pipe completes nothing, so the pending connect
+  // is cancelled too; the event is set in case nothing is pending at all.
+  if (pipe_.IsValid()) {
+    CancelIoEx(pipe_.Get(), &overlapped_);
+    DisconnectNamedPipe(pipe_.Get());
+  }
+  if (pipe_wait_handle_) {
+    SetEvent(pipe_event_.Get());
+    for (int i = 0; i < kShutdownPollCount; ++i) {
+      if (InterlockedCompareExchange(&state_, 0, 0) == kStateError) break;
+      Sleep(kShutdownPollIntervalMs);
+    }
+    UnregisterWaitEx(pipe_wait_handle_, INVALID_HANDLE_VALUE);
+    pipe_wait_handle_ = nullptr;
+  }
+  pipe_.Close();
+
+  // The exit wait goes first: once it has returned no exit callback is busy
+  // with the record.
+  for (std::unique_ptr<ClientRecord>& client : clients_) {
+    client->UnregisterProcessExitWait(true);
+    client->UnregisterDumpRequestWait();
+  }
+  clients_.clear();
+
+  if (server_alive_mutex_.IsValid()) ReleaseMutex(server_alive_mutex_.Get());
+  server_alive_mutex_.Close();
+  pipe_event_.Close();
+}
+
+bool CrashPipeServer::Start() {
+  if (state_ != kStateUninitialized) return false;
+  state_ = kStateInitial;
+
+  server_alive_mutex_.Set(CreateMutexW(nullptr, TRUE, nullptr));
+  if (!server_alive_mutex_.IsValid()) return false;
+  pipe_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!pipe_event_.IsValid()) return false;
+  overlapped_.hEvent = pipe_event_.Get();
+
+  if (!RegisterWaitForSingleObject(&pipe_wait_handle_, pipe_event_.Get(),
+                                   &CrashPipeServer::OnPipeConnected, this,
+                                   INFINITE, WT_EXECUTEINWAITTHREAD)) {
+    pipe_wait_handle_ = nullptr;
+    return false;
+  }
+
+  pipe_.Set(CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
+                             kPipeBufferSize, kPipeBufferSize, 0,
+                             pipe_security_attributes_));
+  if (!pipe_.IsValid()) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot create the crash pipe, error " << last_error;
+    return false;
+  }
+  if (!SetEvent(pipe_event_.Get())) {
+    state_ = kStateError;
+    return false;
+  }
+  return true;
+}
+
+// static
+void CALLBACK CrashPipeServer::OnPipeConnected(void* context, BOOLEAN) {
+  static_cast<CrashPipeServer*>(context)->HandleConnectionRequest();
+}
+
+// static
+void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
+  ClientRecord* client = static_cast<ClientRecord*>(context);
+  // The wait consumed the request (auto-reset event): one set again during
+  // this dump starts the next callback, which waits here for this one.
+  std::lock_guard<std::mutex> one_dump_at_a_time(client->dump_lock());
+  CrashPipeServer* server = client->server();
+  if (server->pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
+    LOG(WARNING) << "Cannot read the custom information of client "
+                 << client->pid();
+  }
+  server->HandleDumpRequest(client);
+}
+
+// static
+void CALLBACK CrashPipeServer::OnClientEnd(void* context, BOOLEAN) {
+  ClientRecord* client = static_cast<ClientRecord*>(context);
+  client->server()->HandleClientProcessExit(client);
+}
+
+bool CrashPipeServer::IsShuttingDown() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return shutting_down_;
+}
+
+void CrashPipeServer::EnterStateImmediately(PipeState state) {
+  state_ = state;
+  if (!SetEvent(pipe_event_.Get())) state_ = kStateError;
+}
+
+void CrashPipeServer::EnterStateWhenSignaled(PipeState state) {
+  state_ = state;
+}
+
+void CrashPipeServer::EnterErrorState() {
+  SetEvent(pipe_event_.Get());
+  state_ = kStateError;
+}
+
+void CrashPipeServer::HandleConnectionRequest() {
+  if (IsShuttingDown()) {
+    state_ = kStateError;
+    ResetEvent(pipe_event_.Get());
+    return;
+  }
+  switch (state_) {
+    case kStateError:
+      return HandleErrorState();
+    case kStateInitial:
+      return HandleInitialState();
+    case kStateConnecting:
+      return HandleConnectingState();
+    case kStateConnected:
+      return HandleConnectedState();
+    case kStateReading:
+      return HandleReadingState();
+    case kStateReadDone:
+      return HandleReadDoneState();
+    case kStateWriting:
+      return HandleWritingState();
+    case kStateWriteDone:
+      return HandleWriteDoneState();
+    case kStateReadingAck:
+      return HandleReadingAckState();
+    case kStateDisconnecting:
+      return HandleDisconnectingState();
+    default:
+      state_ = kStateError;
+      return;
+  }
+}
+
+void CrashPipeServer::HandleErrorState() {
+  // Under the lock, so the destructor either sees everything released here
+  // or this never runs.
+  std::lock_guard<std::mutex> guard(lock_);
+  if (shutting_down_) return;
+  LOG(ERROR) << "The crash pipe failed; no further clients are taken";
+  // Inside this wait's own callback: must not wait for it.
+  UnregisterWait(pipe_wait_handle_);
+  pipe_wait_handle_ = nullptr;
+  // Frees the name. The event stays for the destructor: the wait thread may
+  // still hold it until the unregistration has gone through.
+  pipe_.Close();
+}
+
+void CrashPipeServer::HandleInitialState() {
+  if (!ResetEvent(pipe_event_.Get())) return EnterErrorState();
+  if (ConnectNamedPipe(pipe_.Get(), &overlapped_))
+    return EnterStateImmediately(kStateConnected);
+  const DWORD error = GetLastError();
+  switch (error) {
+    case ERROR_PIPE_CONNECTED:
+      return EnterStateImmediately(kStateConnected);
+    case ERROR_IO_PENDING:
+      return EnterStateWhenSignaled(kStateConnecting);
+    case ERROR_NO_DATA:
+      // A client opened the pipe and closed it again before we listened:
+      // that connection is over, so end it and listen again.
+      LOG(WARNING) << "A client left the crash pipe before it was heard";
+      return EnterStateImmediately(kStateDisconnecting);
+    default:
+      LOG(ERROR) << "ConnectNamedPipe failed, error " << error;
+      return EnterErrorState();
+  }
+}
+
+void CrashPipeServer::HandleConnectingState() {
+  DWORD bytes = 0;
+  if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE))
+    return EnterStateImmediately(kStateConnected);
+  if (GetLastError() == ERROR_IO_INCOMPLETE) return;
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleConnectedState() {
+  message_ = PipeMessage{};
+  if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
+               &overlapped_) ||
+      GetLastError() == ERROR_IO_PENDING) {
+    return EnterStateWhenSignaled(kStateReading);
+  }
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Bad crash pipe message: read failed, error " << last_error;
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleReadingState() {
+  DWORD bytes = 0;
+  if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) &&
+      bytes == kPipeMessageSize) {
+    return EnterStateImmediately(kStateReadDone);
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_MORE_DATA) {
+    LOG(ERROR) << "Bad crash pipe message: longer than " << kPipeMessageSize
+               << " bytes";
+  } else if (bytes != 0) {
+    LOG(ERROR) << "Bad crash pipe message: " << bytes << " bytes";
+  } else {
+    LOG(WARNING) << "Crash pipe client left without a message, error " << error;
+  }
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleReadDoneState() {
+  if (!IsValidClientMessage(message_)) {
+    LOG(ERROR) << "Bad crash pipe message: tag " << message_.tag << ", id "
+               << message_.id;
+    return EnterStateImmediately(kStateDisconnecting);
+  }
+  if (message_.tag == kUploadRequest) {
+    if (upload_callback_) upload_callback_(upload_context_, message_.id);
+    return EnterStateImmediately(kStateDisconnecting);
+  }
+  HandleRegistrationRequest();
+}
+
+void CrashPipeServer::HandleRegistrationRequest() {
+  auto client = std::make_unique<ClientRecord>(
+      this, message_.id, message_.dump_type, message_.thread_id_address,
+      message_.exception_pointers_address, message_.assertion_info_address,
+      message_.custom_info);
+  if (!client->Initialize()) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot take client " << message_.id << ", error "
+               << last_error;
+    return EnterStateImmediately(kStateDisconnecting);
+  }
+  // Watched and listed before the reply goes out: a client told it is
+  // registered is always served.
+  ClientRecord* record = client.get();
+  if (!AddClient(std::move(client)))
+    return EnterStateImmediately(kStateDisconnecting);
+  if (!RespondToClient(record)) {
+    DropClient(record);
+    return EnterStateImmediately(kStateDisconnecting);
+  }
+  current_client_ = record;
+  EnterStateWhenSignaled(kStateWriting);
+}
+
+bool CrashPipeServer::DuplicateHandlesIntoClient(ClientRecord* client,
+                                                 PipeMessage* reply) {
+  const HANDLE process = client->process_handle();
+  if (DuplicateIntoClient(process, client->dump_requested_event(),
+                          kDumpRequestEventAccess,
+                          &reply->dump_request_handle) &&
+      DuplicateIntoClient(process, client->dump_generated_event(),
+                          kDumpGeneratedEventAccess,
+                          &reply->dump_generated_handle) &&
+      DuplicateIntoClient(process, server_alive_mutex_.Get(),
+                          kServerAliveMutexAccess,
+                          &reply->server_alive_handle)) {
+    return true;
+  }
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot hand client " << client->pid() << " its handles, error "
+             << last_error;
+  CloseHandlesInClient(client, reply);
+  return false;
+}
+
+void CrashPipeServer::CloseHandlesInClient(ClientRecord* client,
+                                           PipeMessage* reply) {
+  const HANDLE process = client->process_handle();
+  CloseInClient(process, &reply->dump_request_handle);
+  CloseInClient(process, &reply->dump_generated_handle);
+  CloseInClient(process, &reply->server_alive_handle);
+}
+
+bool CrashPipeServer::RespondToClient(ClientRecord* client) {
+  reply_ = PipeMessage{};
+  reply_.tag = kRegistrationResponse;
+  reply_.id = GetCurrentProcessId();
+  if (!DuplicateHandlesIntoClient(client, &reply_)) return false;
+  // |reply_| stays untouched until the Writing state has seen the write end.
+  if (WriteFile(pipe_.Get(), &reply_, kPipeMessageSize, nullptr,
+                &overlapped_) ||
+      GetLastError() == ERROR_IO_PENDING) {
+    return true;
+  }
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot answer client " << client->pid() << ", error "
+             << last_error;
+  CloseHandlesInClient(client, &reply_);
+  return false;
+}
+
+bool CrashPipeServer::AddClient(std::unique_ptr<ClientRecord> client) {
+  HANDLE wait = nullptr;
+  // On pool threads, not in the wait thread: a dump and its hook take
+  // seconds (the whole crash handling flow runs in the hook), and meanwhile
+  // the pipe and the other clients' requests must still be served.
+  if (!RegisterWaitForSingleObject(&wait, client->dump_requested_event(),
+                                   &CrashPipeServer::OnDumpRequest,
+                                   client.get(), INFINITE,
+                                   WT_EXECUTELONGFUNCTION)) {
+    return false;
+  }
+  client->set_dump_request_wait_handle(wait);
+  if (!RegisterWaitForSingleObject(&wait, client->process_handle(),
+                                   &CrashPipeServer::OnClientEnd, client.get(),
+                                   INFINITE, WT_EXECUTEONLYONCE)) {
+    return false;
+  }
+  client->set_process_exit_wait_handle(wait);
+
+  std::lock_guard<std::mutex> guard(lock_);
+  if (shutting_down_) return false;
+  clients_.push_back(std::move(client));
+  return true;
+}
+
+void CrashPipeServer::DropClient(ClientRecord* client) {
+  std::unique_ptr<ClientRecord> dropped;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shutting_down_) return;  // The destructor deletes it.
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+      // An exiting client belongs to its exit callback.
+      if (it->get() == client && !client->exiting()) {
+        dropped = std::move(*it);
+        clients_.erase(it);
+        break;
+      }
+    }
+  }
+  // The record's destructor waits for callbacks that are still running.
+}
+
+void CrashPipeServer::HandleWritingState() {
+  DWORD bytes = 0;
+  if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE))
+    return EnterStateImmediately(kStateWriteDone);
+  // The client never got its handles: take them back and forget it.
+  const DWORD last_error = GetLastError();
+  LOG(ERROR) << "Cannot answer client " << current_client_->pid() << ", error "
+             << last_error;
+  CloseHandlesInClient(current_client_, &reply_);
+  DropClient(current_client_);
+  current_client_ = nullptr;
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleWriteDoneState() {
+  if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
+               &overlapped_)) {
+    return EnterStateImmediately(kStateReadingAck);
+  }
+  if (GetLastError() == ERROR_IO_PENDING)
+    return EnterStateWhenSignaled(kStateReadingAck);
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleReadingAckState() {
+  DWORD bytes = 0;
+  if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
+    LOG(WARNING) << "Client " << current_client_->pid()
+                 << " did not acknowledge its registration";
+    return EnterStateImmediately(kStateDisconnecting);
+  }
+  {
+    // Under the lock: the client may have exited meanwhile.
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const std::unique_ptr<ClientRecord>& client : clients_) {
+      if (client.get() != current_client_ || client->exiting()) continue;
+      client->set_reported_connected();
+      if (connect_callback_) connect_callback_(connect_context_, client.get());
+      break;
+    }
+  }
+  EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::HandleDisconnectingState() {
+  current_client_ = nullptr;
+  const HANDLE event = overlapped_.hEvent;
+  overlapped_ = OVERLAPPED{};
+  overlapped_.hEvent = event;
+  if (!ResetEvent(pipe_event_.Get()) || !DisconnectNamedPipe(pipe_.Get())) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "DisconnectNamedPipe failed, error " << last_error;
+    return EnterErrorState();
+  }
+  // Shutting down: stop here, whatever signal this reset swallowed.
+  if (IsShuttingDown()) {
+    state_ = kStateError;
+    return;
+  }
+  EnterStateImmediately(kStateInitial);
+}
+
+void CrashPipeServer::HandleDumpRequest(ClientRecord* client) {
+  std::wstring dump_path;
+  bool ok = true;
+  if (generate_dumps_) ok = GenerateDump(client, &dump_path);
+  if (!ok) {
+    LOG(ERROR) << "No dump was written for client " << client->pid();
+  } else if (dump_callback_) {
+    dump_callback_(dump_context_, client,
+                   dump_path.empty() ? nullptr : &dump_path);
+  }
+  // Also after a failed dump: the client must not wait for nothing.
+  SetEvent(client->dump_generated_event());
+}
+
+bool CrashPipeServer::GenerateDump(ClientRecord* client,
+                                   std::wstring* dump_path) {
+  uint64_t exception_pointers = 0;
+  DWORD thread_id = 0;
+  if (!client->GetClientExceptionInfo(&exception_pointers) ||
+      !client->GetClientThreadId(&thread_id)) {
+    LOG(ERROR) << "Cannot read the crash details of client " << client->pid();
+    return false;
+  }
+  DumpWriter writer(dump_path_, client->process_handle(), client->pid(),
+                    thread_id, GetCurrentThreadId(), exception_pointers,
+                    client->assertion_info_address(), client->dump_type(),
+                    true);
+  if (!writer.CreateDumpFile(dump_path)) return false;
+  if (client->dump_type() & MiniDumpWithFullMemory) {
+    std::wstring full_dump_path;
+    if (!writer.CreateFullDumpFile(&full_dump_path)) return false;
+  }
+  return writer.WriteMinidump();
+}
+
+void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shutting_down_) return;  // The destructor deletes it.
+    bool listed = false;
+    for (const std::unique_ptr<ClientRecord>& listed_client : clients_)
+      listed = listed || listed_client.get() == client;
+    if (!listed) return;  // Being dropped by the pipe machine.
+    client->set_exiting();
+  }
+  client->UnregisterDumpRequestWait();
+  // Only a client that was reported as connected is reported as gone.
+  if (exit_callback_ && client->reported_connected())
+    exit_callback_(exit_context_, client);
+
+  std::unique_ptr<ClientRecord> exited;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shutting_down_) return;
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+      if (it->get() == client) {
+        exited = std::move(*it);
+        clients_.erase(it);
+        break;
+      }
+    }
+  }
+  if (exited) exited->UnregisterProcessExitWait(false);
+}
+
+}  // namespace crash_capture

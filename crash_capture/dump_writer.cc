@@ -1,0 +1,220 @@
+#include "crash_capture/dump_writer.h"
+
+#include <rpc.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "base/logging.h"
+#include "crash_capture/crash_pipe_protocol.h"
+#include "crash_capture/handle_trace.h"
+#include "crash_capture/scoped_library.h"
+
+namespace crash_capture {
+
+namespace {
+
+using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
+    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
+using UuidCreateFunction = RPC_STATUS(RPC_ENTRY*)(UUID*);
+
+const wchar_t kDumpExtension[] = L".dmp";
+const wchar_t kFullDumpSuffix[] = L"-full.dmp";
+
+// The dump-information stream: which thread ids below are meaningful.
+struct DumpInfoRecord {
+  uint32_t validity;
+  uint32_t dump_thread_id;
+  uint32_t requesting_thread_id;
+};
+static_assert(sizeof(DumpInfoRecord) == 12, "stream layout");
+constexpr uint32_t kDumpThreadIdValid = 1;
+constexpr uint32_t kRequestingThreadIdValid = 2;
+
+}  // namespace
+
+std::wstring GuidToDumpName(const GUID& guid) {
+  wchar_t text[40];
+  swprintf(text, sizeof(text) / sizeof(text[0]),
+           L"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+           static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3,
+           guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
+           guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+DumpWriter::DumpWriter(const std::wstring& dump_folder, HANDLE process_handle,
+                       DWORD process_id, DWORD thread_id,
+                       DWORD requesting_thread_id, uint64_t exception_pointers,
+                       uint64_t assertion_info, DWORD dump_type,
+                       bool pointers_are_client_addresses)
+    : process_handle_(process_handle),
+      process_id_(process_id),
+      thread_id_(thread_id),
+      requesting_thread_id_(requesting_thread_id),
+      exception_pointers_(exception_pointers),
+      assertion_info_(assertion_info),
+      dump_type_(dump_type),
+      pointers_are_client_addresses_(pointers_are_client_addresses),
+      dump_folder_(dump_folder) {}
+
+DumpWriter::~DumpWriter() { DiscardUnwrittenFiles(); }
+
+bool DumpWriter::WantsFullMemory() const {
+  return (dump_type_ & MiniDumpWithFullMemory) != 0;
+}
+
+bool DumpWriter::GetDumpPath(std::wstring* path) {
+  if (!uuid_generated_) {
+    ScopedLibrary rpcrt4(L"rpcrt4.dll");
+    auto create_uuid = rpcrt4.GetFunction<UuidCreateFunction>("UuidCreate");
+    if (!create_uuid) return false;
+    // Zeroed first, so a failing call still names the file predictably.
+    uuid_ = GUID{};
+    create_uuid(&uuid_);
+    uuid_generated_ = true;
+  }
+  *path = dump_folder_ + L"\\" + GuidToDumpName(uuid_) + kDumpExtension;
+  return true;
+}
+
+bool DumpWriter::CreateFileAt(const std::wstring& path,
+                              base::win::ScopedHandle* file) {
+  file->Set(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file->IsValid()) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot create dump file, error " << last_error;
+    return false;
+  }
+  return true;
+}
+
+bool DumpWriter::CreateDumpFile(std::wstring* path) {
+  if (dump_file_.IsValid()) return false;
+  std::wstring dump_path;
+  if (!GetDumpPath(&dump_path) || !CreateFileAt(dump_path, &dump_file_))
+    return false;
+  dump_file_path_ = dump_path;
+  *path = dump_path;
+  return true;
+}
+
+bool DumpWriter::CreateFullDumpFile(std::wstring* path) {
+  if (!WantsFullMemory() || full_dump_file_.IsValid()) return false;
+  std::wstring full_path;
+  if (!GetDumpPath(&full_path)) return false;
+  full_path.replace(full_path.size() - 4, 4, kFullDumpSuffix);
+  if (!CreateFileAt(full_path, &full_dump_file_)) return false;
+  full_dump_file_path_ = full_path;
+  *path = full_path;
+  return true;
+}
+
+void DumpWriter::DiscardUnwrittenFiles() {
+  dump_file_.Close();
+  full_dump_file_.Close();
+  if (!dump_file_path_.empty() && !dump_written_)
+    DeleteFileW(dump_file_path_.c_str());
+  if (!full_dump_file_path_.empty() && !full_dump_written_)
+    DeleteFileW(full_dump_file_path_.c_str());
+  dump_file_path_.clear();
+  full_dump_file_path_.clear();
+}
+
+bool DumpWriter::ReadAssertionInfo(void* record) const {
+  SIZE_T read = 0;
+  return ReadProcessMemory(process_handle_,
+                           reinterpret_cast<const void*>(assertion_info_),
+                           record, sizeof(AssertionInfo), &read) &&
+         read == sizeof(AssertionInfo);
+}
+
+bool DumpWriter::Write(HANDLE file, DWORD type,
+                       MINIDUMP_EXCEPTION_INFORMATION* exception,
+                       MINIDUMP_USER_STREAM_INFORMATION* streams) {
+  ScopedLibrary dbghelp(L"dbghelp.dll");
+  auto write_dump =
+      dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  if (!write_dump) {
+    LOG(ERROR) << "MiniDumpWriteDump is not available";
+    return false;
+  }
+  if (!write_dump(process_handle_, process_id_, file,
+                  static_cast<MINIDUMP_TYPE>(type), exception, streams,
+                  nullptr)) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "MiniDumpWriteDump failed, error " << last_error;
+    return false;
+  }
+  return true;
+}
+
+bool DumpWriter::WriteMinidump() {
+  const bool full = WantsFullMemory();
+  if (!dump_file_.IsValid()) return false;
+  if (full && !full_dump_file_.IsValid()) return false;
+
+  MINIDUMP_EXCEPTION_INFORMATION exception_data = {};
+  MINIDUMP_EXCEPTION_INFORMATION* exception = nullptr;
+  if (exception_pointers_ != 0) {
+    exception_data.ThreadId = thread_id_;
+    exception_data.ExceptionPointers =
+        reinterpret_cast<EXCEPTION_POINTERS*>(exception_pointers_);
+    exception_data.ClientPointers = pointers_are_client_addresses_;
+    exception = &exception_data;
+  }
+
+  // Thread ids of a client are only meaningful inside the client.
+  DumpInfoRecord dump_info = {};
+  if (!pointers_are_client_addresses_) {
+    dump_info = {kDumpThreadIdValid | kRequestingThreadIdValid, thread_id_,
+                 requesting_thread_id_};
+  }
+
+  std::vector<MINIDUMP_USER_STREAM> streams;
+  streams.push_back({kDumpInfoStreamType, sizeof(dump_info), &dump_info});
+
+  AssertionInfo assertion = {};
+  if (assertion_info_ != 0) {
+    void* body = reinterpret_cast<void*>(assertion_info_);
+    if (pointers_are_client_addresses_) {
+      if (!ReadAssertionInfo(&assertion)) {
+        LOG(ERROR) << "Cannot read the client's assertion record";
+        DiscardUnwrittenFiles();
+        return false;
+      }
+      body = &assertion;
+    }
+    streams.push_back({kAssertionInfoStreamType, sizeof(assertion), body});
+  }
+
+  std::vector<uint8_t> handle_operations;
+  if (exception_pointers_ != 0 && (dump_type_ & MiniDumpWithHandleData) == 0)
+    handle_operations =
+        CollectHandleTrace(process_handle_, exception_pointers_);
+
+  bool full_ok = true;
+  if (full) {
+    MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
+                                             streams.data()};
+    full_ok = Write(full_dump_file_.Get(), dump_type_ | MiniDumpWithHandleData,
+                    exception, &info);
+    full_dump_written_ = full_ok;
+  }
+
+  if (!handle_operations.empty()) {
+    streams.push_back({HandleOperationListStream,
+                       static_cast<ULONG>(handle_operations.size()),
+                       handle_operations.data()});
+  }
+  MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
+                                           streams.data()};
+  dump_written_ = Write(dump_file_.Get(), dump_type_ & ~MiniDumpWithFullMemory,
+                        exception, &info);
+  if (!dump_written_ || !full_ok) DiscardUnwrittenFiles();
+  return dump_written_ && full_ok;
+}
+
+}  // namespace crash_capture

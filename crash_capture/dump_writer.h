@@ -1,0 +1,71 @@
+// Writes the minidump of one process, once: a normal dump and, when the dump
+// type asks for full memory, a full-memory twin named from the same GUID.
+#ifndef CRASH_CAPTURE_DUMP_WRITER_H_
+#define CRASH_CAPTURE_DUMP_WRITER_H_
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <dbghelp.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/win/scoped_handle.h"
+
+namespace crash_capture {
+
+class DumpWriter {
+ public:
+  // |exception_pointers| and |assertion_info| are addresses in the dumped
+  // process when |pointers_are_client_addresses|, else in this one; 0 = none.
+  DumpWriter(const std::wstring& dump_folder, HANDLE process_handle,
+             DWORD process_id, DWORD thread_id, DWORD requesting_thread_id,
+             uint64_t exception_pointers, uint64_t assertion_info,
+             DWORD dump_type, bool pointers_are_client_addresses);
+  // Files that were created but not written are deleted: an empty or torn
+  // dump is of no use to anyone.
+  ~DumpWriter();
+  DumpWriter(const DumpWriter&) = delete;
+  DumpWriter& operator=(const DumpWriter&) = delete;
+
+  // "<folder>\<guid>.dmp".
+  bool CreateDumpFile(std::wstring* path);
+  // "<folder>\<guid>-full.dmp"; only for a full-memory dump type.
+  bool CreateFullDumpFile(std::wstring* path);
+
+  bool WriteMinidump();
+
+ private:
+  bool GetDumpPath(std::wstring* path);
+  bool CreateFileAt(const std::wstring& path, base::win::ScopedHandle* file);
+  void DiscardUnwrittenFiles();
+  bool WantsFullMemory() const;
+  bool ReadAssertionInfo(void* record) const;
+  bool Write(HANDLE file, DWORD type, MINIDUMP_EXCEPTION_INFORMATION* exception,
+             MINIDUMP_USER_STREAM_INFORMATION* streams);
+
+  const HANDLE process_handle_;
+  const DWORD process_id_;
+  const DWORD thread_id_;
+  const DWORD requesting_thread_id_;
+  const uint64_t exception_pointers_;
+  const uint64_t assertion_info_;
+  const DWORD dump_type_;
+  const bool pointers_are_client_addresses_;
+  const std::wstring dump_folder_;
+  GUID uuid_ = {};
+  bool uuid_generated_ = false;
+  base::win::ScopedHandle dump_file_;
+  base::win::ScopedHandle full_dump_file_;
+  std::wstring dump_file_path_;
+  std::wstring full_dump_file_path_;
+  bool dump_written_ = false;
+  bool full_dump_written_ = false;
+};
+
+// The GUID text of dump names: 36 lowercase hexadecimal digits and hyphens.
+std::wstring GuidToDumpName(const GUID& guid);
+
+}  // namespace crash_capture
+
+#endif  // CRASH_CAPTURE_DUMP_WRITER_H_

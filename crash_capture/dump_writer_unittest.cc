@@ -1,0 +1,205 @@
+#include "crash_capture/dump_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "crash_capture/crash_pipe_protocol.h"
+#include "crash_capture/handle_trace.h"
+
+namespace crash_capture {
+namespace {
+
+// Just enough of the dump format to find a stream.
+class DumpFile {
+ public:
+  explicit DumpFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read)
+      data_.append(buffer, read);
+    CloseHandle(file);
+  }
+  bool valid() const {
+    return data_.size() >= 32 && memcmp(data_.data(), "MDMP", 4) == 0;
+  }
+  uint64_t flags() const { return Read<uint64_t>(24); }
+  bool Find(uint32_t type, std::string* body) const {
+    const uint32_t count = Read<uint32_t>(8);
+    const uint32_t directory = Read<uint32_t>(12);
+    for (uint32_t i = 0; i < count; ++i) {
+      const size_t entry = directory + 12 * i;
+      if (Read<uint32_t>(entry) != type) continue;
+      body->assign(data_, Read<uint32_t>(entry + 8), Read<uint32_t>(entry + 4));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  template <typename T>
+  T Read(size_t offset) const {
+    T value{};
+    if (offset + sizeof(T) <= data_.size())
+      memcpy(&value, data_.data() + offset, sizeof(T));
+    return value;
+  }
+  std::string data_;
+};
+
+class DumpWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"dump_writer_test_" +
+              std::to_wstring(GetCurrentProcessId()) + L"_" +
+              std::to_wstring(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    for (const std::wstring& name : Files())
+      DeleteFileW((folder_ + L"\\" + name).c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  std::vector<std::wstring> Files() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder_ + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+  }
+
+  // A writer for this process; its pointers are local ones.
+  std::unique_ptr<DumpWriter> LocalWriter(uint64_t exception_pointers,
+                                          uint64_t assertion, DWORD type) {
+    return std::make_unique<DumpWriter>(
+        folder_, GetCurrentProcess(), GetCurrentProcessId(),
+        GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
+  }
+
+  std::wstring folder_;
+};
+
+TEST(GuidToDumpNameTest, LowercaseHexWithFourHyphens) {
+  const GUID guid = {0x0A1B2C3D,
+                     0x4E5F,
+                     0x6071,
+                     {0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9}};
+  EXPECT_EQ(GuidToDumpName(guid), L"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
+  EXPECT_EQ(GuidToDumpName(GUID{}), L"00000000-0000-0000-0000-000000000000");
+}
+
+TEST_F(DumpWriterTest, FullDumpFileSharesTheGuidAndNeedsFullMemory) {
+  auto normal = LocalWriter(0, 0, MiniDumpNormal);
+  std::wstring path, full_path;
+  ASSERT_TRUE(normal->CreateDumpFile(&path));
+  EXPECT_FALSE(normal->CreateDumpFile(&path));  // only once
+  EXPECT_FALSE(normal->CreateFullDumpFile(&full_path));
+
+  auto full = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  ASSERT_TRUE(full->CreateDumpFile(&path));
+  ASSERT_TRUE(full->CreateFullDumpFile(&full_path));
+  const std::wregex name(
+      L".*\\\\([0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12})\\.dmp");
+  std::wsmatch match;
+  ASSERT_TRUE(std::regex_match(path, match, name)) << path;
+  EXPECT_EQ(full_path, folder_ + L"\\" + match[1].str() + L"-full.dmp");
+}
+
+TEST_F(DumpWriterTest, FilesNeverWrittenAreRemoved) {
+  {
+    auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+    std::wstring path, full_path;
+    ASSERT_TRUE(writer->CreateDumpFile(&path));
+    ASSERT_TRUE(writer->CreateFullDumpFile(&full_path));
+    EXPECT_EQ(Files().size(), 2u);
+  }
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(DumpWriterTest, UnreadableAssertionFailsAndLeavesNoFile) {
+  auto writer = std::make_unique<DumpWriter>(
+      folder_, GetCurrentProcess(), GetCurrentProcessId(), 0, 0, 0,
+      /*assertion_info=*/0x10, MiniDumpNormal, true);
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  EXPECT_FALSE(writer->WriteMinidump());
+  EXPECT_TRUE(Files().empty());
+  writer.reset();  // closes nothing twice
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(DumpWriterTest, LocalDumpCarriesThreadIdsAndAssertion) {
+  AssertionInfo assertion = {};
+  wcscpy(assertion.expression, L"pure virtual call");
+  assertion.type = kAssertionPureVirtualCall;
+  auto writer =
+      LocalWriter(0, reinterpret_cast<uint64_t>(&assertion), MiniDumpNormal);
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  ASSERT_TRUE(writer->WriteMinidump());
+  writer.reset();
+
+  DumpFile dump(path);
+  ASSERT_TRUE(dump.valid());
+  std::string body;
+  ASSERT_TRUE(dump.Find(kDumpInfoStreamType, &body));
+  const uint32_t expected_info[3] = {3, GetCurrentThreadId(), 777};
+  EXPECT_EQ(body,
+            std::string(reinterpret_cast<const char*>(expected_info), 12));
+  ASSERT_TRUE(dump.Find(kAssertionInfoStreamType, &body));
+  EXPECT_EQ(body, std::string(reinterpret_cast<const char*>(&assertion),
+                              sizeof(assertion)));
+  EXPECT_FALSE(dump.Find(ExceptionStream, &body));  // no exception given
+}
+
+// Copies of an exception raised and caught here, for a dump of this process.
+EXCEPTION_RECORD g_record;
+CONTEXT g_context;
+
+LONG CALLBACK KeepException(EXCEPTION_POINTERS* pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != kStatusInvalidHandle)
+    return EXCEPTION_CONTINUE_SEARCH;
+  g_record = *pointers->ExceptionRecord;
+  g_context = *pointers->ContextRecord;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(DumpWriterTest, InvalidHandleCrashIsDumpedWithoutAVerifier) {
+  PVOID handler = AddVectoredExceptionHandler(1, KeepException);
+  RaiseException(kStatusInvalidHandle, 0, 0, nullptr);
+  RemoveVectoredExceptionHandler(handler);
+  EXCEPTION_POINTERS pointers = {&g_record, &g_context};
+
+  auto writer =
+      LocalWriter(reinterpret_cast<uint64_t>(&pointers), 0, MiniDumpNormal);
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  ASSERT_TRUE(writer->WriteMinidump());
+  writer.reset();
+
+  DumpFile dump(path);
+  ASSERT_TRUE(dump.valid());
+  std::string body;
+  ASSERT_TRUE(dump.Find(ExceptionStream, &body));
+  uint32_t code = 0;
+  memcpy(&code, body.data() + 8, sizeof(code));
+  EXPECT_EQ(code, kStatusInvalidHandle);
+  EXPECT_FALSE(dump.Find(HandleOperationListStream, &body));
+}
+
+}  // namespace
+}  // namespace crash_capture

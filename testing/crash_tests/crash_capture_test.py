@@ -1,0 +1,276 @@
+"""Whole-program tests of crash capture: a real server host and real client
+processes under Wine, with the dumps read back from disk."""
+
+import os
+import re
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,  # noqa: E402
+                           run_client, start_client, to_host_path,
+                           winedbg_opening)
+import minidump  # noqa: E402
+
+EXCEPTION_ACCESS_VIOLATION = 0xC0000005
+WAIT_OBJECT_0 = 0
+WAIT_ABANDONED_1 = 0x81  # the second object (the server-alive mutex), abandoned
+DUMP_INFO_STREAM = 0x47670001
+ASSERTION_STREAM = 0x47670002
+# Access given to the client: dump request, dump generated, server alive.
+EXPECTED_ACCESS = [0x2, 0x100002, 0x100000]
+EXPECTED_ENTRIES = {
+    "process_type": "renderer",
+    "custom_info": "crash test client",
+    "full_width": "w" * 64,  # fills its field: the reader stops at 64 units
+}
+LONG_WAIT = "--wait-ms=90000"
+
+
+def registered(client):
+    line = client.expect("registered")
+    assert line["ok"], line
+    return line
+
+
+class HostTestCase(unittest.TestCase):
+    def start_host(self, label, *flags):
+        host = ServerHost(label, *flags).start()
+        self.addCleanup(self._stop_quietly, host)
+        return host
+
+    @staticmethod
+    def _stop_quietly(host):
+        if host.process.poll() is None:
+            host.process.kill()
+            host.wait()
+
+    def assert_normal_client_registers(self, host):
+        code, client = run_client(host, "register")
+        self.assertEqual(code, 0, client.seen)
+        pid = registered(client)["pid"]
+        host.expect("connect", pid=pid)
+        host.expect("exit", pid=pid)
+
+
+class HappyPathTest(HostTestCase):
+    def test_crashing_client_gets_its_dump_after_the_hook_returns(self):
+        hook_sleep_ms = 1500
+        host = self.start_host("happy", "--dump-hook-sleep-ms=%d" % hook_sleep_ms)
+        code, client = run_client(host, "crash", LONG_WAIT)
+        self.assertEqual(code, 0, (client.seen, client.stderr))
+
+        reply = registered(client)
+        self.assertEqual(reply["server_pid"], host.pid)
+        self.assertTrue(all(reply["handles"]), reply)
+        self.assertEqual(reply["access"], EXPECTED_ACCESS)
+        connect = host.expect("connect", pid=reply["pid"])
+        self.assertNotEqual(connect["crash_id"], 0)
+
+        crash = client.expect("crash_dump")
+        self.assertTrue(crash["ok"], crash)
+        self.assertEqual(crash["wait_result"], WAIT_OBJECT_0)
+
+        dump = host.expect("dump", pid=reply["pid"])
+        self.assertRegex(dump["path"], dump_path_pattern(host))
+        # The client is released only once the hook has returned.
+        self.assertGreaterEqual(crash["woke_ms"], dump["hook_end_ms"])
+        self.assertGreaterEqual(crash["elapsed_ms"], hook_sleep_ms)
+
+        entries = dict(dump["custom_info"])
+        ptime = int(entries.pop("ptime"))
+        self.assertEqual(entries, EXPECTED_ENTRIES)
+        self.assertLessEqual(abs(ptime - crash["age_ms"]), 2000)
+        self.assertEqual(list(dump["custom_info"])[-1], "ptime")
+
+        path = to_host_path(dump["path"])
+        self.assertEqual(host.dump_files(), [os.path.basename(path)])
+        md = minidump.Minidump.read(path)
+        exception = md.exception()
+        self.assertEqual(exception["thread_id"], crash["thread_id"])
+        self.assertEqual(exception["code"], EXCEPTION_ACCESS_VIOLATION)
+        self.assertIn(crash["thread_id"], md.thread_ids())
+        self.assertEqual(md.stream(DUMP_INFO_STREAM), bytes(12))
+        self.assertEqual(md.stream(ASSERTION_STREAM), bytes.fromhex(crash["assertion_hex"]))
+        self.assertFalse(md.flags & minidump.WITH_FULL_MEMORY)
+        self.assertIsNone(md.stream(minidump.HANDLE_OPERATION_LIST_STREAM))
+        opening = winedbg_opening(dump["path"])
+        self.assertIn("starting on minidump on pid %04x" % reply["pid"], opening)
+        self.assertIn("crash_test_client.exe was running", opening)
+
+        host.expect("exit", pid=reply["pid"])
+
+    def test_full_memory_dump_writes_a_twin_from_the_same_guid(self):
+        host = self.start_host("full")
+        code, client = run_client(host, "crash", "--full", LONG_WAIT)
+        self.assertEqual(code, 0, (client.seen, client.stderr))
+        self.assertTrue(client.expect("crash_dump")["ok"])
+        dump = host.expect("dump")
+        path = to_host_path(dump["path"])
+        guid = os.path.basename(path)[:-len(".dmp")]
+        self.assertRegex(guid, "^" + GUID_NAME + "$")
+        self.assertEqual(host.dump_files(), [guid + "-full.dmp", guid + ".dmp"])
+
+        normal = minidump.Minidump.read(path)
+        self.assertFalse(normal.flags & minidump.WITH_FULL_MEMORY)
+        self.assertIsNone(normal.memory64_ranges())
+        self.assertTrue(normal.memory_ranges())
+
+        full = minidump.Minidump.read(path[:-len(".dmp")] + "-full.dmp")
+        self.assertTrue(full.flags & minidump.WITH_FULL_MEMORY)
+        self.assertTrue(full.flags & minidump.WITH_HANDLE_DATA)
+        self.assertTrue(full.memory64_ranges())
+        self.assertEqual(full.exception()["code"], EXCEPTION_ACCESS_VIOLATION)
+        self.assertEqual(full.stream(ASSERTION_STREAM), normal.stream(ASSERTION_STREAM))
+
+    def test_second_server_on_the_same_pipe_fails_to_start(self):
+        first = self.start_host("only")
+        second = ServerHost("only", pipe_name=first.pipe_name)
+        self.assertEqual(second.wait(timeout=60), 1)
+        self.assertTrue(second.events("start_failed"))
+        self.assert_normal_client_registers(first)
+
+
+# Each row is a client that breaks the protocol and gets no reply.
+NO_REPLY_ROWS = [
+    ("short-write", 40),
+    ("long-message", 100),
+    ("tag2-first", 80),
+    ("tag3-first", 80),
+    ("id-zero", 80),
+    ("zero-thread-id-address", 80),
+]
+
+
+class BadClientTest(HostTestCase):
+    def test_bad_messages_get_no_reply_and_the_server_keeps_serving(self):
+        host = self.start_host("bad")
+        for mode, size in NO_REPLY_ROWS:
+            with self.subTest(mode=mode):
+                errors_before = len(host.stderr_lines("Bad crash pipe message"))
+                code, client = run_client(host, mode)
+                self.assertEqual(code, 0, (client.seen, client.stderr))
+                sent = client.expect("sent")
+                self.assertEqual(sent["bytes"], size)
+                self.assertEqual(sent["reply_bytes"], 0)
+                self.assertNotEqual(sent["read_error"], 0)
+                self.assert_normal_client_registers(host)
+                self.assertGreater(len(host.stderr_lines("Bad crash pipe message")),
+                                   errors_before)
+        self.assertFalse(host.events("dump"))
+        self.assertEqual(host.dump_files(), [])
+
+    def test_client_leaving_without_ack_is_neither_connected_nor_exited(self):
+        host = self.start_host("noack")
+        code, client = run_client(host, "no-ack")
+        self.assertEqual(code, 0)
+        reply = client.expect("raw_reply")
+        self.assertTrue(reply["ok"])
+        self.assertEqual(reply["tag"], 2)
+        self.assert_normal_client_registers(host)
+        # Its exit has been seen by now if it were ever reported.
+        self.assertFalse(host.events("connect", pid=reply["pid"]))
+        self.assertFalse(host.events("exit", pid=reply["pid"]))
+        self.assertTrue(host.stderr_lines("did not acknowledge its registration"))
+
+    def test_acknowledgement_is_taken_whatever_its_tag(self):
+        host = self.start_host("oddack")
+        code, client = run_client(host, "odd-ack")
+        self.assertEqual(code, 0)
+        reply = client.expect("raw_reply")
+        self.assertTrue(reply["ok"])
+        host.expect("connect", pid=reply["pid"])
+        host.expect("exit", pid=reply["pid"])
+
+    def test_client_closing_before_the_server_listens(self):
+        host = self.start_host("early", "--early-client")
+        self.assertTrue(host.expect("early_client")["opened"])
+        self.assert_normal_client_registers(host)
+        self.assertTrue(host.stderr_lines("left the crash pipe before it was heard"),
+                        host.stderr)
+
+    def test_too_many_custom_info_entries_still_dump_without_them(self):
+        host = self.start_host("entries")
+        code, client = run_client(host, "crash-4097-entries", LONG_WAIT)
+        self.assertEqual(code, 0, (client.seen, client.stderr))
+        self.assertTrue(client.expect("crash_dump")["ok"])
+        dump = host.expect("dump")
+        self.assertEqual(dump["custom_info"], {})
+        self.assertTrue(os.path.exists(to_host_path(dump["path"])))
+        self.assertTrue(host.stderr_lines("Cannot read the custom information"))
+        self.assert_normal_client_registers(host)
+
+    def test_unreadable_assertion_fails_the_dump_and_releases_the_client(self):
+        host = self.start_host("assertion")
+        code, client = run_client(host, "bad-assertion", LONG_WAIT)
+        self.assertEqual(code, 0, (client.seen, client.stderr))
+        self.assertEqual(client.expect("bad_dump")["wait_result"], WAIT_OBJECT_0)
+        self.assertFalse(host.events("dump"))
+        self.assertEqual(host.dump_files(), [])  # no empty file left behind
+        self.assertTrue(host.stderr_lines("No dump was written"))
+        self.assert_normal_client_registers(host)
+
+    def test_upload_request_reaches_the_hook_without_reply(self):
+        host = self.start_host("upload")
+        code, client = run_client(host, "upload", "--crash-id=3000000001")
+        self.assertEqual(code, 0)
+        self.assertTrue(client.expect("upload_sent")["ok"])
+        self.assertEqual(client.expect("sent")["reply_bytes"], 0)
+        host.expect("upload", crash_id=3000000001)
+        host.expect("upload", crash_id=3000000002)
+        self.assert_normal_client_registers(host)
+
+
+class ConcurrentClientsTest(HostTestCase):
+    def test_a_long_dump_hook_holds_up_neither_registration_nor_other_dumps(self):
+        # The application's whole crash handling runs inside the dump hook.
+        host = self.start_host("concurrent", "--dump-hook-sleep-ms=20000")
+        first = start_client(host, "crash", LONG_WAIT)
+        self.addCleanup(first.process.kill)
+        first_pid = registered(first)["pid"]
+        host.expect("dump_begin", pid=first_pid)
+
+        second = start_client(host, "crash", LONG_WAIT)
+        self.addCleanup(second.process.kill)
+        second_pid = registered(second)["pid"]
+        host.expect("connect", pid=second_pid, timeout=15)
+        host.expect("dump_begin", pid=second_pid, timeout=15)
+        # Both dumps were under way while the first hook still slept.
+        self.assertFalse(host.events("dump", pid=first_pid))
+        self.assertTrue(first.expect("crash_dump")["ok"])
+        self.assertTrue(second.expect("crash_dump")["ok"])
+
+
+class ServerGoneTest(HostTestCase):
+    def test_killed_server_wakes_a_waiting_client_at_once(self):
+        host = self.start_host("killed", "--dump-hook-sleep-ms=120000")
+        client = start_client(host, "crash", LONG_WAIT)
+        self.addCleanup(client.process.kill)
+        pid = registered(client)["pid"]
+        host.expect("dump_begin", pid=pid)
+        killed_at = time.monotonic()
+        host.kill()
+        crash = client.expect("crash_dump", timeout=60)
+        woke_after = time.monotonic() - killed_at
+        self.assertFalse(crash["ok"])
+        self.assertEqual(crash["wait_result"], WAIT_ABANDONED_1)
+        self.assertLess(woke_after, 30)  # far below the client's 90 s wait
+        self.assertEqual(client.wait(), 1)
+
+    def test_clean_stop_releases_the_mutex_without_exit_hook(self):
+        host = self.start_host("stopped")
+        client = start_client(host, "wait-server", LONG_WAIT)
+        self.addCleanup(client.process.kill)
+        pid = registered(client)["pid"]
+        host.expect("connect", pid=pid)
+        self.assertEqual(host.stop(), 0)
+        self.assertEqual(client.expect("server_wait", timeout=60)["wait_result"],
+                         WAIT_OBJECT_0)
+        self.assertEqual(client.wait(), 0)
+        self.assertFalse(host.events("exit"))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,161 @@
+"""Runs the crash server host and test clients under Wine for the crash
+capture tests, and reads what they print (one JSON object per line)."""
+
+import json
+import os
+import queue
+import random
+import re
+import subprocess
+import tempfile
+import threading
+import time
+
+WINE_RUN = os.environ.get("QV_WINE_RUN", "")
+BIN_DIR = os.environ.get("QV_BIN_DIR", "")
+WORK_DIR = os.environ.get("QV_TEST_WORK_DIR", tempfile.gettempdir())
+
+GUID_NAME = r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"
+
+
+def to_windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def to_host_path(windows_path):
+    assert windows_path.upper().startswith("Z:"), windows_path
+    return windows_path[2:].replace("\\", "/")
+
+
+def unique_pipe_name(label):
+    # Tests share one Wine prefix, and so one pipe namespace.
+    return "\\\\.\\pipe\\QuillaveraCrashTest\\%s-%d-%d" % (
+        label, os.getpid(), random.randrange(1 << 30))
+
+
+def program(name):
+    return os.path.join(BIN_DIR, name)
+
+
+class Program:
+    """One Windows program with its output lines read as they come."""
+
+    def __init__(self, exe, args):
+        self.process = subprocess.Popen(
+            [WINE_RUN, program(exe)] + list(args), stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self._lines = queue.Queue()
+        self.seen = []
+        self.stderr = []
+        self._readers = [
+            threading.Thread(target=self._read_stdout, daemon=True),
+            threading.Thread(target=self._read_stderr, daemon=True)]
+        for reader in self._readers:
+            reader.start()
+
+    def _read_stdout(self):
+        for raw in self.process.stdout:
+            text = raw.decode("utf-8", "replace").strip()
+            if text.startswith("{"):
+                self._lines.put(json.loads(text))
+        self._lines.put(None)
+
+    def _read_stderr(self):
+        for raw in self.process.stderr:
+            self.stderr.append(raw.decode("utf-8", "replace").rstrip())
+
+    def expect(self, event, timeout=60, **fields):
+        """The next unconsumed line of this event whose fields match."""
+        deadline = time.monotonic() + timeout
+        for line in self.seen:
+            if not line.get("_taken") and _matches(line, event, fields):
+                line["_taken"] = True
+                return line
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no %s %r within %ss; saw %r; stderr %r" % (
+                    event, fields, timeout, self.seen, self.stderr))
+            try:
+                line = self._lines.get(timeout=left)
+            except queue.Empty:
+                continue
+            if line is None:
+                raise AssertionError("ended without %s %r; saw %r; stderr %r" % (
+                    event, fields, self.seen, self.stderr))
+            self.seen.append(line)
+            if _matches(line, event, fields):
+                line["_taken"] = True
+                return line
+
+    def events(self, event, **fields):
+        return [line for line in self.seen if _matches(line, event, fields)]
+
+    def wait(self, timeout=120):
+        code = self.process.wait(timeout=timeout)
+        self.process.stdin.close()
+        for reader in self._readers:
+            reader.join(timeout=10)
+        while True:
+            try:
+                line = self._lines.get_nowait()
+            except queue.Empty:
+                break
+            if line is not None:
+                self.seen.append(line)
+        return code
+
+    def stderr_lines(self, text):
+        return [line for line in self.stderr if text in line]
+
+
+def _matches(line, event, fields):
+    return line.get("event") == event and all(
+        line.get(key) == value for key, value in fields.items())
+
+
+class ServerHost(Program):
+    def __init__(self, label, *flags, pipe_name=None):
+        self.pipe_name = pipe_name or unique_pipe_name(label)
+        self.dump_dir = tempfile.mkdtemp(prefix="dumps-%s-" % label, dir=WORK_DIR)
+        super().__init__("crash_server_host.exe",
+                         [self.pipe_name, to_windows_path(self.dump_dir)] + list(flags))
+
+    def start(self):
+        self.pid = self.expect("started", timeout=60)["pid"]
+        return self
+
+    def stop(self):
+        self.process.stdin.write(b"stop\n")
+        self.process.stdin.flush()
+        self.expect("stopped", timeout=60)
+        return self.wait()
+
+    def kill(self):
+        self.process.kill()
+        self.wait()
+
+    def dump_files(self):
+        return sorted(os.listdir(self.dump_dir))
+
+
+def run_client(host, mode, *args, timeout=120):
+    """Runs a test client to its end: (exit code, client)."""
+    client = Program("crash_test_client.exe", [host.pipe_name, mode] + list(args))
+    code = client.wait(timeout=timeout)
+    return code, client
+
+
+def start_client(host, mode, *args):
+    return Program("crash_test_client.exe", [host.pipe_name, mode] + list(args))
+
+
+def winedbg_opening(windows_dump_path):
+    """What winedbg says when it opens a dump: a second opinion on the file."""
+    result = subprocess.run([WINE_RUN, "winedbg", windows_dump_path],
+                            input=b"quit\n", capture_output=True, timeout=120)
+    return result.stdout.decode("utf-8", "replace")
+
+
+def dump_path_pattern(host):
+    return re.compile(re.escape(to_windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")

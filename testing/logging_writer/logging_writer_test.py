@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Whole-program logging checks, run under Wine through the build's wrapper.
+
+- Four processes, two threads each, append thousands of records to the one
+  default log file beside the program: every line is whole and every record
+  is there exactly once.
+- A failed CHECK_EQ ends the process with the breakpoint exception
+  (0x80000003, read by the launcher), its FATAL record is the file's last
+  line and goes to standard error, and the exit callback did not run.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+
+ARGS = None
+
+PREFIX = r"\[\d{4}/\d{6}:(?P<severity>[A-Z_]+):logging_writer_main\.cc\(\d+\)\] "
+APPEND_LINE = re.compile(PREFIX + r"append (p\d) ([01]) (\d+)$")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def fresh_folder(name):
+    folder = os.path.join(ARGS.work_dir, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    return folder
+
+
+def copy_writer(folder):
+    """A private copy, so that its debug.log is this check's alone."""
+    writer = os.path.join(folder, "logging_writer.exe")
+    shutil.copy(ARGS.writer, writer)
+    return writer
+
+
+def run(args, timeout=120):
+    return subprocess.run([ARGS.wine_run] + args, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout)
+
+
+class LoggingWriterTest(unittest.TestCase):
+
+    def test_four_processes_append_whole_records(self):
+        folder = fresh_folder("append")
+        writer = copy_writer(folder)
+        processes, count = 4, 2500
+        children = [
+            subprocess.Popen([ARGS.wine_run, writer, "append", "p%d" % p,
+                              str(count)],
+                             stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE)
+            for p in range(processes)]
+        for child in children:
+            _, err = child.communicate(timeout=240)
+            self.assertEqual(0, child.returncode, err)
+            self.assertEqual(b"", err)  # INFO records stay off stderr.
+
+        with open(os.path.join(folder, "debug.log"), "rb") as log:
+            data = log.read()
+        self.assertNotIn(b"\r", data)
+        self.assertTrue(data.endswith(b"\n"))
+        seen = {}
+        for line in data.decode("utf-8").split("\n")[:-1]:
+            match = APPEND_LINE.match(line)
+            self.assertIsNotNone(match, "torn or foreign line: %r" % line)
+            key = match.group(2, 3, 4)
+            seen[key] = seen.get(key, 0) + 1
+        expected = {("p%d" % p, str(t), str(i)): 1
+                    for p in range(processes) for t in range(2)
+                    for i in range(count)}
+        self.assertEqual(len(expected), len(seen))
+        self.assertEqual(expected, seen)
+
+    def test_failed_check_eq_stops_at_a_breakpoint(self):
+        folder = fresh_folder("check_eq")
+        writer = copy_writer(folder)
+        marker = os.path.join(folder, "exit_callback_ran")
+        result = run([ARGS.launcher, windows_path(writer), "check_eq",
+                      windows_path(marker)])
+
+        self.assertIn(b"exit code: 0x80000003", result.stdout,
+                      result.stderr)
+        self.assertFalse(os.path.exists(marker),
+                         "an exit callback ran after the failed check")
+        with open(os.path.join(folder, "debug.log"), "rb") as log:
+            lines = log.read().decode("utf-8").split("\n")
+        self.assertEqual("", lines[-1])
+        self.assertEqual(3, len(lines), lines)
+        self.assertRegex(lines[0], "^" + PREFIX + "before the check$")
+        fatal = re.compile("^" + PREFIX + r"Check failed: a == b \(1 vs\. 2\)$")
+        self.assertRegex(lines[1], fatal)
+        self.assertTrue(lines[1].startswith("[") and ":FATAL:" in lines[1])
+        # Only the FATAL record reaches standard error.
+        err_lines = [l for l in result.stderr.decode("utf-8").splitlines()
+                     if l.startswith("[")]
+        self.assertEqual([lines[1]], err_lines)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wine-run", required=True)
+    parser.add_argument("--writer", required=True)
+    parser.add_argument("--launcher", required=True)
+    parser.add_argument("--work-dir", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
