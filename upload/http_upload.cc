@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/logging.h"
 #include "upload/scoped_internet_handle.h"
 #include "upload/text_helpers.h"
 
@@ -112,6 +113,8 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
     // before anything is reserved for it.
     if (!ParseDecimal(length_text, &claimed_length) ||
         claimed_length > kMaxResponseBytes) {
+      LOG(ERROR) << "Reply refused: Content-Length " << length_text
+                 << " is not a length up to " << kMaxResponseBytes;
       return false;
     }
     has_length = true;
@@ -139,14 +142,20 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
     }
     if (read == 0)
       break;
-    if (bytes.size() + read > kMaxResponseBytes)
+    if (bytes.size() + read > kMaxResponseBytes) {
+      LOG(ERROR) << "Reply refused: longer than " << kMaxResponseBytes
+                 << " bytes";
       return false;
+    }
     bytes.append(chunk.data(), read);
   }
   if (!last_call_ok)
     return false;
-  if (has_length && bytes.size() != claimed_length)
+  if (has_length && bytes.size() != claimed_length) {
+    LOG(ERROR) << "Reply incomplete: " << bytes.size() << " of "
+               << claimed_length << " bytes";
     return false;
+  }
   if (response)
     *response = Utf8ToWide(bytes);
   return true;
@@ -159,8 +168,12 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
     *status = 0;
   // File field names stand quoted in the body like parameter names, and the
   // header values go into the request head: refuse both before connecting.
-  if (!CheckParameters(parameters) || !CheckParameters(files) ||
-      !CheckHeaders(extra_headers)) {
+  if (!CheckParameters(parameters) || !CheckParameters(files)) {
+    LOG(ERROR) << "Post refused: a field name cannot be sent safely";
+    return false;
+  }
+  if (!CheckHeaders(extra_headers)) {
+    LOG(ERROR) << "Post refused: a header holds a line break or a bad name";
     return false;
   }
   CrackedUrl cracked;
@@ -194,8 +207,10 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
   }
 
   std::string body;
-  if (!GenerateRequestBody(parameters, files, boundary, &body))
+  if (!GenerateRequestBody(parameters, files, boundary, &body)) {
+    LOG(ERROR) << "Post refused: the request body could not be built";
     return false;
+  }
   if (body.size() > ULONG_MAX)
     return false;
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/logging.h"
 #include "upload/text_helpers.h"
 
 namespace http_upload {
@@ -106,8 +107,10 @@ bool GenerateRequestBody(const StringMap& parameters, const StringMap& files,
     if (!IsValidFieldName(file.first))
       return false;
     std::string contents;
-    if (!GetFileContents(file.second, &contents))
+    if (!GetFileContents(file.second, &contents)) {
+      LOG(ERROR) << "Could not read the whole of " << file.second;
       return false;
+    }
     const std::wstring file_name = FileNameOfPath(file.second);
     if (file_name.empty() || HasLineBreakOrZero(file_name) ||
         file_name.find(L'"') != std::wstring::npos) {

@@ -35,13 +35,14 @@ def windows_path(path):
 
 
 class ProbeResult:
-    def __init__(self, line, elapsed_s):
+    def __init__(self, line, elapsed_s, errors):
         fields = dict(item.split("=", 1) for item in line.split())
         self.ok = fields["ok"] == "1"
         self.status = int(fields["status"])
         self.code = int(fields["code"])
         self.response = bytes.fromhex(fields["response"]).decode("utf-8")
         self.elapsed_s = elapsed_s
+        self.errors = errors  # standard error: the ERROR log records
 
 
 def run_probe(name, url, mode="request", headers=None, params=None,
@@ -76,7 +77,7 @@ def run_probe(name, url, mode="request", headers=None, params=None,
     if returncode != 0 or not output.startswith("ok="):
         raise AssertionError("probe failed (%d): %s %s" % (
             returncode, output, errors))
-    return ProbeResult(output.splitlines()[-1], elapsed)
+    return ProbeResult(output.splitlines()[-1], elapsed, errors)
 
 
 def write_file(name, data):
@@ -169,26 +170,32 @@ class FeedbackUploadTest(unittest.TestCase):
     def test_sender_maps_replies_to_results(self):
         big = b"x" * (4 * 1024 * 1024 + 1)
         cases = [
-            # name, reply, result code, status
-            ("accepted", fake.Reply(status=200, body=b'{"code":0}'), 2, 200),
+            # name, reply, result code, status, logged error
+            ("accepted", fake.Reply(status=200, body=b'{"code":0}'), 2, 200,
+             None),
             ("no_length", fake.Reply(status=200, body=b"fine",
-                                     content_length="omit"), 2, 200),
-            ("not_found", fake.Reply(status=404, body=b"no"), 1, 404),
-            ("forbidden", fake.Reply(status=403, body=b"no"), 1, 403),
-            ("server_error", fake.Reply(status=500, body=b"oops"), 0, 500),
+                                     content_length="omit"), 2, 200, None),
+            ("not_found", fake.Reply(status=404, body=b"no"), 1, 404, None),
+            ("forbidden", fake.Reply(status=403, body=b"no"), 1, 403, None),
+            ("server_error", fake.Reply(status=500, body=b"oops"), 0, 500,
+             None),
             ("short_body", fake.Reply(status=200, body=b"cut",
-                                      content_length=100), 0, 200),
+                                      content_length=100), 0, 200,
+             "Reply incomplete: 3 of 100 bytes"),
             ("huge_length", fake.Reply(status=200, body=b"cut",
-                                       content_length=10**12), 0, 200),
+                                       content_length=10**12), 0, 200,
+             "Reply refused: Content-Length 1000000000000"),
             ("overflowing_length", fake.Reply(
                 status=200, body=b"cut",
-                content_length="99999999999999999999999"), 0, 200),
+                content_length="99999999999999999999999"), 0, 200,
+             "Reply refused: Content-Length 99999999999999999999999"),
             ("reply_over_cap", fake.Reply(status=200, body=big,
-                                          content_length="omit"), 0, 200),
-            ("dropped", fake.Reply(mode="drop"), 0, 0),
+                                          content_length="omit"), 0, 200,
+             "Reply refused: longer than 4194304 bytes"),
+            ("dropped", fake.Reply(mode="drop"), 0, 0, None),
         ]
         zip_path = windows_path(write_file("s.zip", b"PK\x03\x04"))
-        for name, reply, code, status in cases:
+        for name, reply, code, status, logged in cases:
             with self.subTest(name):
                 server = self.serve(reply)
                 result = run_probe("sender_" + name, self.url(server),
@@ -198,6 +205,8 @@ class FeedbackUploadTest(unittest.TestCase):
                 self.assertEqual(code, result.code)
                 self.assertEqual(status, result.status)
                 self.assertEqual(1, len(server.requests))
+                if logged:
+                    self.assertIn(logged, result.errors)
                 server.stop()
 
     def test_silent_server_gives_up_within_the_time_out(self):
