@@ -24,7 +24,10 @@ SOCKET_TIMEOUT_S = 30.0
 
 # How to answer. "normal": status line, headers, body. "silent": read the
 # request and never answer. "drop": read the request and close at once.
-MODES = ("normal", "silent", "drop")
+# "stall": send the status line, headers and body, then hold the connection
+# open without another byte (with a Content-Length above the body, a reply
+# that stops half-way).
+MODES = ("normal", "silent", "drop", "stall")
 
 
 class Reply:
@@ -71,6 +74,9 @@ class _Handler(socketserver.BaseRequestHandler):
             sock.sendall(reply.head() + reply.body)
         except OSError as error:
             server.owner.errors.append(str(error))
+            return
+        if reply.mode == "stall":
+            _wait_for_close(sock, server.owner.stopping)
 
 
 def _read_request(sock):
