@@ -219,6 +219,7 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
 
   if (!HttpSendRequestW(request.get(), nullptr, 0, &body[0],
                         static_cast<DWORD>(body.size()))) {
+    PLOG(ERROR) << "Post failed: HttpSendRequestW";
     return false;
   }
   int status_code = 0;

@@ -53,9 +53,9 @@ class ReportSenderTest : public testing::Test {
 
   int Send(ReportSender* sender) {
     std::wstring response;
-    return sender->SendCrashReport(L"http://127.0.0.1:9/api/feedback/client/log",
-                                   {{L"Cookie", L"uid=1"}}, {},
-                                   {{L"crashInfo", L"C:\\BI.zip"}}, &response);
+    return sender->SendCrashReport(
+        L"http://127.0.0.1:9/api/feedback/client/log", {{L"Cookie", L"uid=1"}},
+        {}, {{L"crashInfo", L"C:\\BI.zip"}}, &response);
   }
 
   std::wstring folder_;
