@@ -55,28 +55,32 @@ class Reply:
 
 class _Handler(socketserver.BaseRequestHandler):
     def handle(self):
-        server = self.server
         sock = self.request
         sock.settimeout(SOCKET_TIMEOUT_S)
         try:
-            record = _read_request(sock)
+            if self.server.owner.tls_context:
+                sock = self.server.owner.tls_context.wrap_socket(
+                    sock, server_side=True)
+                self.server.owner.tls_handshakes += 1
+            self._serve(sock)
         except (OSError, ValueError) as error:
-            server.owner.errors.append(str(error))
-            return
-        server.owner.record(record)
-        reply = server.owner.reply
+            self.server.owner.errors.append(str(error))
+        finally:
+            if sock is not self.request:
+                sock.close()
+
+    def _serve(self, sock):
+        owner = self.server.owner
+        owner.record(_read_request(sock))
+        reply = owner.reply
         if reply.mode == "drop":
             return
         if reply.mode == "silent":
-            _wait_for_close(sock, server.owner.stopping)
+            _wait_for_close(sock, owner.stopping)
             return
-        try:
-            sock.sendall(reply.head() + reply.body)
-        except OSError as error:
-            server.owner.errors.append(str(error))
-            return
+        sock.sendall(reply.head() + reply.body)
         if reply.mode == "stall":
-            _wait_for_close(sock, server.owner.stopping)
+            _wait_for_close(sock, owner.stopping)
 
 
 def _read_request(sock):
@@ -135,12 +139,15 @@ class _TcpServer(socketserver.ThreadingTCPServer):
 class FakeFeedbackServer:
     """Serves on a free port of 127.0.0.1 until stop() or the lifetime ends."""
 
-    def __init__(self, reply=None, record_path=None, lifetime_s=120.0):
+    def __init__(self, reply=None, record_path=None, lifetime_s=120.0,
+                 tls_context=None):
         self.reply = reply or Reply()
+        self.tls_context = tls_context  # an ssl.SSLContext serves https
         self.record_path = record_path
         self.lifetime_s = lifetime_s
         self.requests = []
         self.errors = []
+        self.tls_handshakes = 0
         self.stopping = threading.Event()
         self._lock = threading.Lock()
         self._server = _TcpServer(("127.0.0.1", 0), _Handler)

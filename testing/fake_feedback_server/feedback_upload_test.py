@@ -12,6 +12,7 @@ import email.parser
 import email.policy
 import os
 import re
+import ssl
 import subprocess
 import sys
 import time
@@ -22,6 +23,9 @@ import fake_feedback_server as fake  # noqa: E402
 
 ARGS = None
 LOG_PATH = "/api/feedback/client/log"
+# A self-signed certificate for "localhost" with its key; no store trusts it.
+UNTRUSTED_PEM = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                             "untrusted_localhost.pem")
 # Bounds a probe run; a hang beyond it is a failure, not a stuck test.
 PROBE_LIMIT_S = 60
 
@@ -92,9 +96,10 @@ def header(record, name):
 
 
 class FeedbackUploadTest(unittest.TestCase):
-    def serve(self, reply=None):
+    def serve(self, reply=None, tls_context=None):
         server = fake.FakeFeedbackServer(reply or fake.Reply(body=b"ok"),
-                                         lifetime_s=PROBE_LIMIT_S * 2)
+                                         lifetime_s=PROBE_LIMIT_S * 2,
+                                         tls_context=tls_context)
         server.start()
         self.addCleanup(server.stop)
         return server
@@ -270,6 +275,22 @@ class FeedbackUploadTest(unittest.TestCase):
                 self.assertEqual(0, result.status)
                 server.stop()
                 self.assertEqual([], server.requests)
+
+    def test_https_speaks_tls_and_refuses_an_untrusted_certificate(self):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(UNTRUSTED_PEM)
+        server = self.serve(tls_context=context)
+        result = run_probe("https_untrusted",
+                           "https://localhost:%d%s" % (server.port, LOG_PATH),
+                           files={"crashInfo": windows_path(
+                               write_file("tls.zip", b"PK"))},
+                           timeout_ms=5000)
+        self.assertFalse(result.ok)
+        self.assertEqual(0, result.status)
+        # The client finished the handshake, judged the certificate and sent
+        # nothing over the connection.
+        self.assertGreaterEqual(server.tls_handshakes, 1)
+        self.assertEqual([], server.requests)
 
     @unittest.skipUnless("--test-endpoints" in sys.argv,
                          "built without test endpoints")
