@@ -32,7 +32,7 @@ MODES = ("normal", "silent", "drop", "stall")
 
 class Reply:
     def __init__(self, mode="normal", status=200, body=b"", content_length=None,
-                 close_after=True):
+                 chunked=False):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -40,17 +40,27 @@ class Reply:
         self.body = body
         # None: the true length. "omit": no header. Anything else: sent as is.
         self.content_length = content_length
-        self.close_after = close_after
+        # Sends the body in chunks of 3 bytes, with no Content-Length.
+        self.chunked = chunked
 
     def head(self):
         lines = ["HTTP/1.1 %d Fake" % self.status]
-        if self.content_length is None:
+        if self.chunked:
+            lines.append("Transfer-Encoding: chunked")
+        elif self.content_length is None:
             lines.append("Content-Length: %d" % len(self.body))
         elif self.content_length != "omit":
             lines.append("Content-Length: %s" % self.content_length)
         lines.append("Content-Type: text/plain; charset=utf-8")
         lines.append("Connection: close")
         return ("\r\n".join(lines) + "\r\n\r\n").encode("ascii")
+
+    def payload(self):
+        if not self.chunked:
+            return self.body
+        pieces = [self.body[i:i + 3] for i in range(0, len(self.body), 3)]
+        return b"".join(b"%x\r\n%s\r\n" % (len(p), p) for p in pieces) + \
+            b"0\r\n\r\n"
 
 
 class _Handler(socketserver.BaseRequestHandler):
@@ -78,7 +88,7 @@ class _Handler(socketserver.BaseRequestHandler):
         if reply.mode == "silent":
             _wait_for_close(sock, owner.stopping)
             return
-        sock.sendall(reply.head() + reply.body)
+        sock.sendall(reply.head() + reply.payload())
         if reply.mode == "stall":
             _wait_for_close(sock, owner.stopping)
 

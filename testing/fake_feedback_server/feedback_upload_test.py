@@ -180,6 +180,8 @@ class FeedbackUploadTest(unittest.TestCase):
              None),
             ("no_length", fake.Reply(status=200, body=b"fine",
                                      content_length="omit"), 2, 200, None),
+            ("chunked", fake.Reply(status=200, body=b"in chunks",
+                                   chunked=True), 2, 200, None),
             ("not_found", fake.Reply(status=404, body=b"no"), 1, 404, None),
             ("forbidden", fake.Reply(status=403, body=b"no"), 1, 403, None),
             ("server_error", fake.Reply(status=500, body=b"oops"), 0, 500,
@@ -210,6 +212,9 @@ class FeedbackUploadTest(unittest.TestCase):
                 self.assertEqual(code, result.code)
                 self.assertEqual(status, result.status)
                 self.assertEqual(1, len(server.requests))
+                if code == 2:
+                    self.assertEqual(reply.body.decode("utf-8"),
+                                     result.response)
                 if logged:
                     self.assertIn(logged, result.errors)
                 server.stop()
