@@ -8,6 +8,7 @@ parser, the way any standard server would read it.
 """
 
 import argparse
+import base64
 import email.parser
 import email.policy
 import os
@@ -135,7 +136,7 @@ class FeedbackUploadTest(unittest.TestCase):
             content_type[0])
         self.assertIsNotNone(match, content_type[0])
 
-        body = fake.base64.b64decode(record["body"])
+        body = base64.b64decode(record["body"])
         message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
             b"Content-Type: " + content_type[0].encode("ascii") + b"\r\n\r\n"
             + body)
