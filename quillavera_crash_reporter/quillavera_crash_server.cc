@@ -3,12 +3,17 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include <atomic>
+#include <new>
 #include <string>
 
 #include "crash_capture/crash_pipe_server.h"
 #include "quillavera_crash_reporter/client_callbacks.h"
+#include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/crash_handling_flow.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "quillavera_crash_reporter/reporter_state.h"
+#include "upload/report_sender.h"
 
 namespace {
 
@@ -17,6 +22,15 @@ const wchar_t kReporterWindowClass[] = L"QuillaVeraCrashReporter";
 // Made and deleted on the GUI thread only. A plain pointer on purpose: exit()
 // from a callback must not destroy the server on its own wait thread.
 crash_capture::CrashPipeServer* g_crash_server = nullptr;
+
+// Made on the GUI thread after the server has started, read by the crash
+// flow on thread-pool threads.
+std::atomic<ReportSender*> g_report_sender{nullptr};
+
+// How long the end of the reporter waits for a crash being handled on
+// another thread: the whole flow with its uploads and their retries, with
+// room to spare, but not for ever.
+const DWORD kCrashFlowExitWaitMs = 120000;
 
 void CreateFolder(const std::wstring& folder) {
   // Failures (the folder exists) are of no concern.
@@ -34,11 +48,10 @@ bool StartCrashServer() {
   const std::wstring dumps_folder = GetDumpsFolder();
   CreateFolder(dumps_folder);
 
-  // The dump-request hook joins with the crash-flow code.
   g_crash_server = new crash_capture::CrashPipeServer(
-      GetCrashPipeName(), nullptr, &HandleClientConnected, nullptr, nullptr,
-      nullptr, &HandleClientExited, nullptr, nullptr, nullptr, true,
-      &dumps_folder);
+      GetCrashPipeName(), nullptr, &HandleClientConnected, nullptr,
+      &HandleClientCrash, nullptr, &HandleClientExited, nullptr, nullptr,
+      nullptr, true, &dumps_folder);
   if (g_crash_server->Start()) return true;
   StopCrashServer();
   return false;
@@ -49,7 +62,25 @@ void StopCrashServer() {
   g_crash_server = nullptr;
 }
 
-void ExitReporter() { exit(0); }
+bool CreateReportSender() {
+  if (g_report_sender.load()) return false;
+  // An empty checkpoint name keeps no count of sent reports on disk.
+  g_report_sender.store(new (std::nothrow) ReportSender(std::wstring()));
+  return true;
+}
+
+void DestroyReportSender() { delete g_report_sender.exchange(nullptr); }
+
+ReportSender* GetReportSender() { return g_report_sender.load(); }
+
+void ExitReporter() {
+  // Another thread is ending the process: this one only waits for that.
+  if (!PrepareReporterExit(kCrashFlowExitWaitMs)) {
+    for (;;) Sleep(INFINITE);
+  }
+  DestroyReportSender();
+  exit(0);
+}
 
 ATOM RegisterReporterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW window_class = {};

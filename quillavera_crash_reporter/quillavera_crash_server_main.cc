@@ -34,10 +34,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   InitLogFile(L"quillavera");
   LOG(INFO) << "Quillavera crash server start";
   SignalReadyEvent();
+  CreateReportSender();
 
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();
 
+  DestroyReportSender();
   StopCrashServer();
   return exit_code;
 }
