@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crash_capture/crash_pipe_server.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "quillavera_crash_reporter/reporter_state.h"
 
@@ -47,7 +48,10 @@ void StopCrashServer() {
   g_crash_server = nullptr;
 }
 
-void ExitReporter() { exit(0); }
+void ExitReporter() {
+  DestroyReportSender();
+  exit(0);
+}
 
 ATOM RegisterReporterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW window_class = {};

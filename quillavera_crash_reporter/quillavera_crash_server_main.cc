@@ -8,6 +8,7 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Runs the registered exit callbacks when this function returns.
@@ -21,9 +22,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Until the log-file set-up, records go to "debug.log" beside the program.
   LOG(INFO) << "Quillavera crash server start";
 
+  CreateReportSender();
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();
 
+  DestroyReportSender();
   StopCrashServer();
   return exit_code;
 }
