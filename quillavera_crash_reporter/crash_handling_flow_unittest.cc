@@ -11,7 +11,7 @@
 #include "crash_capture/client_record.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
-#include "quillavera_crash_reporter/quillavera_crash_server.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/reporter_state.h"
 
 namespace {
@@ -176,16 +176,6 @@ TEST(HandleClientCrashTest, CrashAfterTheFirstKeepsItsDump) {
   DeleteFileW(dump);
   DestroyReportSender();
   ResetCrashFlowGuardForTesting();
-}
-
-TEST(ReportSenderTest, SecondCreateKeepsTheFirst) {
-  ASSERT_TRUE(CreateReportSender());
-  ReportSender* first = GetReportSender();
-  ASSERT_NE(nullptr, first);
-  EXPECT_FALSE(CreateReportSender());
-  EXPECT_EQ(first, GetReportSender());
-  DestroyReportSender();
-  EXPECT_EQ(nullptr, GetReportSender());
 }
 
 }  // namespace

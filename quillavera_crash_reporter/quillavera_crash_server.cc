@@ -3,17 +3,15 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include <atomic>
-#include <new>
 #include <string>
 
 #include "crash_capture/crash_pipe_server.h"
 #include "quillavera_crash_reporter/client_callbacks.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/crash_handling_flow.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "quillavera_crash_reporter/reporter_state.h"
-#include "upload/report_sender.h"
 
 namespace {
 
@@ -22,10 +20,6 @@ const wchar_t kReporterWindowClass[] = L"QuillaVeraCrashReporter";
 // Made and deleted on the GUI thread only. A plain pointer on purpose: exit()
 // from a callback must not destroy the server on its own wait thread.
 crash_capture::CrashPipeServer* g_crash_server = nullptr;
-
-// Made on the GUI thread after the server has started, read by the crash
-// flow on thread-pool threads.
-std::atomic<ReportSender*> g_report_sender{nullptr};
 
 // How long the end of the reporter waits for a crash being handled on
 // another thread: the whole flow with its uploads and their retries, with
@@ -61,17 +55,6 @@ void StopCrashServer() {
   delete g_crash_server;
   g_crash_server = nullptr;
 }
-
-bool CreateReportSender() {
-  if (g_report_sender.load()) return false;
-  // An empty checkpoint name keeps no count of sent reports on disk.
-  g_report_sender.store(new (std::nothrow) ReportSender(std::wstring()));
-  return true;
-}
-
-void DestroyReportSender() { delete g_report_sender.exchange(nullptr); }
-
-ReportSender* GetReportSender() { return g_report_sender.load(); }
 
 void ExitReporter() {
   // Another thread is ending the process: this one only waits for that.

@@ -6,21 +6,12 @@
 
 #include <windows.h>
 
-class ReportSender;
-
 // Creates the data folders and starts the crash server as the only instance
 // of the crash pipe. False when a server exists already or it cannot start
 // (for instance because another copy of the program owns the pipe).
 bool StartCrashServer();
 // Deletes the crash server, if any. Only on the thread that started it.
 void StopCrashServer();
-
-// The report sender that the crash flow needs; it is skipped without one.
-// False when one exists already; true also when none could be made.
-bool CreateReportSender();
-void DestroyReportSender();
-// Null when none exists.
-ReportSender* GetReportSender();
 
 // Ends the process with exit code 0, after deleting the report sender.
 // Called from the crash-server callbacks. A crash being handled on another
