@@ -322,11 +322,15 @@ TEST_F(IPCTest, SendToAVanishedWindowFailsSilently) {
 }
 
 TEST_F(IPCTest, NoticeReachesAnotherProcessByteForByte) {
+  // This process's own window is there too and must be passed over.
+  HWND own_window = IPC::ReceiverWindow();
+  ASSERT_NE(nullptr, own_window);
   const std::wstring output = OutputPath(L"peer");
   PeerProcess peer(output, false);
   ASSERT_TRUE(peer.started());
   IPC::PeerWindow window = peer.WaitForWindow();
   ASSERT_TRUE(window.IsValid());
+  EXPECT_NE(own_window, window.window());
   IPC ipc = IPC::FromPeerWindow(window.window());
   EXPECT_EQ(peer.pid(), ipc.process_id());
 

@@ -6,6 +6,7 @@ notice it receives."""
 import glob
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -23,7 +24,8 @@ PREFIX = os.environ.get("QV_REGISTRY_PREFIX") or os.path.join(
     tempfile.gettempdir(), "qv_client_registry_prefix")
 os.environ["QV_WINEPREFIX"] = PREFIX
 
-from crash_harness import BIN_DIR, WORK_DIR, Program, to_windows_path  # noqa: E402
+from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
+                           to_windows_path)
 
 PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
 REPORTER = "quillavera_crash_reporter.exe"
@@ -117,6 +119,35 @@ class Peer:
         self.program.wait()
 
 
+class Reporter:
+    """The reporter, started through the launcher, which tells its Windows
+    exit code (a crash has no Unix exit status of its own). Its output goes
+    to a file: Wine's desktop process may hold a pipe open after it ends."""
+
+    def __init__(self):
+        self.out = tempfile.mktemp(prefix="reporter-", suffix=".txt",
+                                   dir=WORK_DIR)
+        with open(self.out, "wb") as out:
+            self.process = subprocess.Popen(
+                [WINE_RUN, os.path.join(BIN_DIR, "launcher.exe"),
+                 to_windows_path(os.path.join(BIN_DIR, REPORTER))],
+                stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+
+    def output(self):
+        with open(self.out, "rb") as out:
+            return out.read().decode("utf-8", "replace")
+
+    def exit_code(self, timeout):
+        self.process.wait(timeout=timeout)
+        match = re.search(r"exit code: (0x[0-9A-F]{8})", self.output())
+        return int(match.group(1), 16) if match else None
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 class Client:
     """A test client that registers and stays until released."""
 
@@ -139,11 +170,11 @@ class RegistryTestCase(unittest.TestCase):
         self.log_start = log_sizes()
 
     def start_reporter(self):
-        reporter = Program(REPORTER, [])
-        self.addCleanup(self.kill, reporter)
+        reporter = Reporter()
+        self.addCleanup(reporter.kill)
         waiter = Program("crash_test_client.exe",
                          [PIPE, "wait-pipe", "--wait-ms=60000"])
-        self.assertTrue(waiter.expect("pipe")["ready"], reporter.stderr)
+        self.assertTrue(waiter.expect("pipe")["ready"], reporter.output())
         waiter.wait()
         return reporter
 
@@ -164,11 +195,11 @@ class RegistryTestCase(unittest.TestCase):
         program.wait()
 
     def assert_reporter_ends(self, reporter):
-        self.assertEqual(reporter.wait(timeout=60), 0, reporter.stderr)
+        self.assertEqual(reporter.exit_code(timeout=60), 0, reporter.output())
 
     def assert_reporter_runs(self, reporter, seconds=1.5):
         time.sleep(seconds)
-        self.assertIsNone(reporter.process.poll(), reporter.stderr)
+        self.assertIsNone(reporter.process.poll(), reporter.output())
 
     def assert_logged(self, *lines):
         log = read_log(self.log_start)
