@@ -1,5 +1,11 @@
 """Whole-program tests of crash capture: a real server host and real client
-processes under Wine, with the dumps read back from disk."""
+processes under Wine, with the dumps read back from disk.
+
+CTest runs one group per test (see CMakeLists.txt). By hand, from build/:
+
+    QV_WINE_RUN=$PWD/wine_run.sh QV_BIN_DIR=$PWD/bin \
+        python3 ../testing/crash_tests/crash_capture_test.py -v HappyPathTest
+"""
 
 import os
 import re
