@@ -166,11 +166,15 @@ void CloseLogFileLocked() {
 
 void WriteToLogFile(const std::string& record) {
   AutoFileStateLock state_lock;
-  InitLogLockLocked(LOCK_LOG_FILE, nullptr);
+  LogFileState& state = FileState();
+  // When the set-up could not make the mutex, retry under its file's name:
+  // that is the name other processes writing the file use.
+  InitLogLockLocked(LOCK_LOG_FILE, state.file_name.empty()
+                                       ? nullptr
+                                       : state.file_name.c_str());
   AutoLogFileLock file_lock;
   if (!InitializeLogFileHandleLocked()) return;
 
-  LogFileState& state = FileState();
   SetFilePointer(state.file, 0, nullptr, FILE_END);
   // The handlers and other destinations keep the plain text.
   std::string copy = record;
