@@ -81,6 +81,10 @@ std::wstring QuoteForCommandLineToArgvW(const std::wstring& arg) {
 
 CommandLine::CommandLine(NoProgram) : argv_(1), begin_args_(1) {}
 
+CommandLine::CommandLine(const FilePath& program) : argv_(1), begin_args_(1) {
+  SetProgram(program);
+}
+
 CommandLine::CommandLine(int argc, const wchar_t* const* argv)
     : argv_(1), begin_args_(1) {
   InitFromArgv(argc, argv);
@@ -124,7 +128,7 @@ void CommandLine::InitFromArgv(const StringVector& argv) {
   argv_ = StringVector(1);
   switches_.clear();
   begin_args_ = 1;
-  SetProgram(argv.empty() ? StringType() : argv[0]);
+  SetProgram(FilePath(argv.empty() ? StringType() : argv[0]));
   AppendSwitchesAndArguments(argv);
 }
 
@@ -155,7 +159,7 @@ void CommandLine::AppendSwitchesAndArguments(const StringVector& argv) {
 }
 
 CommandLine::StringType CommandLine::GetCommandLineString() const {
-  StringType string = QuoteForCommandLineToArgvW(GetProgram());
+  StringType string = QuoteForCommandLineToArgvW(GetProgram().value());
   const StringType arguments = GetArgumentsString();
   if (!arguments.empty()) string += L' ' + arguments;
   return string;
@@ -183,10 +187,10 @@ CommandLine::StringType CommandLine::GetArgumentsString() const {
   return params;
 }
 
-CommandLine::StringType CommandLine::GetProgram() const { return argv_[0]; }
+FilePath CommandLine::GetProgram() const { return FilePath(argv_[0]); }
 
-void CommandLine::SetProgram(const StringType& program) {
-  argv_[0] = TrimWide(program);
+void CommandLine::SetProgram(const FilePath& program) {
+  argv_[0] = TrimWide(program.value());
 }
 
 bool CommandLine::HasSwitch(const std::string& switch_string) const {
@@ -205,6 +209,11 @@ CommandLine::StringType CommandLine::GetSwitchValueNative(
   const SwitchMap::const_iterator result =
       switches_.find(StringToLowerASCII(switch_string));
   return result == switches_.end() ? StringType() : result->second;
+}
+
+FilePath CommandLine::GetSwitchValuePath(
+    const std::string& switch_string) const {
+  return FilePath(GetSwitchValueNative(switch_string));
 }
 
 void CommandLine::AppendSwitch(const std::string& switch_string) {
@@ -249,6 +258,10 @@ void CommandLine::AppendArg(const std::string& value) {
 
 void CommandLine::AppendArgNative(const StringType& value) {
   argv_.push_back(value);
+}
+
+void CommandLine::AppendArgPath(const FilePath& value) {
+  AppendArgNative(value.value());
 }
 
 void CommandLine::PrependWrapper(const StringType& wrapper) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_path.h"
+
 namespace base {
 
 class CommandLine {
@@ -25,6 +27,7 @@ class CommandLine {
 
   // argv holds one empty program.
   explicit CommandLine(NoProgram no_program);
+  explicit CommandLine(const FilePath& program);
   CommandLine(int argc, const wchar_t* const* argv);
   explicit CommandLine(const StringVector& argv);
 
@@ -53,14 +56,16 @@ class CommandLine {
 
   const StringVector& argv() const { return argv_; }
 
-  StringType GetProgram() const;
-  void SetProgram(const StringType& program);
+  FilePath GetProgram() const;
+  // White space at both ends is trimmed.
+  void SetProgram(const FilePath& program);
 
   // |switch_string| without prefix; case does not matter.
   bool HasSwitch(const std::string& switch_string) const;
   // Empty when the value holds anything beyond ASCII.
   std::string GetSwitchValueASCII(const std::string& switch_string) const;
   StringType GetSwitchValueNative(const std::string& switch_string) const;
+  FilePath GetSwitchValuePath(const std::string& switch_string) const;
   const SwitchMap& GetSwitches() const { return switches_; }
 
   void AppendSwitch(const std::string& switch_string);
@@ -78,6 +83,7 @@ class CommandLine {
   // |value| is UTF-8.
   void AppendArg(const std::string& value);
   void AppendArgNative(const StringType& value);
+  void AppendArgPath(const FilePath& value);
 
   // Inserts the blank-separated words of |wrapper| before the program.
   void PrependWrapper(const StringType& wrapper);

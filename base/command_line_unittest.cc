@@ -49,7 +49,7 @@ TEST(CommandLineTest, SwitchLookupIgnoresCase) {
   EXPECT_FALSE(cl.HasSwitch("y"));
   EXPECT_EQ("2", cl.GetSwitchValueASCII("V"));
   EXPECT_EQ(L"", cl.GetSwitchValueNative("y"));
-  EXPECT_EQ(L"a.exe", cl.GetProgram());
+  EXPECT_EQ(L"a.exe", cl.GetProgram().value());
 }
 
 TEST(CommandLineTest, NonAsciiValueIsEmptyAsAscii) {
@@ -64,7 +64,7 @@ TEST(CommandLineTest, InitMakesTheProcessInstanceOnce) {
   ASSERT_TRUE(CommandLine::Init());
   CommandLine* first = CommandLine::ForCurrentProcess();
   ASSERT_NE(nullptr, first);
-  EXPECT_NE(L"", first->GetProgram());
+  EXPECT_NE(L"", first->GetProgram().value());
   first->AppendSwitch("marker");
   EXPECT_FALSE(CommandLine::Init());
   EXPECT_EQ(first, CommandLine::ForCurrentProcess());
@@ -93,14 +93,13 @@ TEST(CommandLineTest, QuotingSurvivesTheSystemSplit) {
 }
 
 TEST(CommandLineTest, PrintsWhatParsesBack) {
-  CommandLine cl(CommandLine::NO_PROGRAM);
-  cl.SetProgram(L"C:\\Program Files\\p.exe");
+  CommandLine cl(FilePath(L" C:\\Program Files\\p.exe "));
   cl.AppendArg("first arg");
   cl.AppendSwitchASCII("Level", "3");
   cl.AppendSwitchNative("dir", L"C:\\My Files\\");
   cl.AppendSwitch("-short");
   cl.AppendArgNative(L"--");
-  cl.AppendArgNative(L"--not-a-switch");
+  cl.AppendArgPath(FilePath(L"--not-a-switch"));
   EXPECT_EQ(L"\"C:\\Program Files\\p.exe\" --level=3 "
             L"--dir=\"C:\\My Files\\\\\" -short \"first arg\" -- "
             L"--not-a-switch",
@@ -110,12 +109,13 @@ TEST(CommandLineTest, PrintsWhatParsesBack) {
   EXPECT_EQ(cl.argv(), parsed.argv());
   EXPECT_EQ(cl.GetSwitches(), parsed.GetSwitches());
   EXPECT_EQ((Args{L"first arg", L"--", L"--not-a-switch"}), parsed.GetArgs());
+  EXPECT_EQ(L"C:\\My Files\\", parsed.GetSwitchValuePath("DIR").value());
 }
 
 TEST(CommandLineTest, CopySwitchesAndPrependWrapper) {
   const CommandLine source = CommandLine::FromString(L"s.exe --a=1 --b");
   CommandLine target(CommandLine::NO_PROGRAM);
-  target.SetProgram(L"t.exe");
+  target.SetProgram(FilePath(L"t.exe"));
   const char* const kNames[] = {"a", "b", "c"};
   target.CopySwitchesFrom(source, kNames, 3);
   EXPECT_EQ((CommandLine::SwitchMap{{"a", L"1"}, {"b", L""}}),

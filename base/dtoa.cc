@@ -235,6 +235,26 @@ char* MakeResult(const char* text, size_t length, char** rve) {
   return result;
 }
 
+// Mode 0, the one the short formatter uses, without any heap allocation:
+// the digits go straight from the scientific text into the pooled result.
+char* ShortestIntoResult(double v, int* decpt, char** rve) {
+  char buffer[64];
+  const std::to_chars_result r =
+      std::to_chars(buffer, buffer + sizeof(buffer), v,
+                    std::chars_format::scientific);
+  char digits[32];
+  size_t count = 0;
+  const char* p = buffer;
+  for (; p != r.ptr && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int exponent = 0;
+  if (p != r.ptr) std::from_chars(p[1] == '+' ? p + 2 : p + 1, r.ptr, exponent);
+  *decpt = exponent + 1;
+  return MakeResult(digits, count, rve);
+}
+
 }  // namespace
 
 char* dtoa(double d, int mode, int ndigits, int* decpt, int* sign,
@@ -252,7 +272,9 @@ char* dtoa(double d, int mode, int ndigits, int* decpt, int* sign,
     *decpt = 1;
     return MakeResult("0", 1, rve);
   }
-  const Digits digits = Generate(std::fabs(d), NormalizeMode(mode), ndigits);
+  const int normalized_mode = NormalizeMode(mode);
+  if (normalized_mode == 0) return ShortestIntoResult(std::fabs(d), decpt, rve);
+  const Digits digits = Generate(std::fabs(d), normalized_mode, ndigits);
   *decpt = digits.decpt;
   return MakeResult(digits.digits.data(), digits.digits.size(), rve);
 }

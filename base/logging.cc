@@ -1,6 +1,5 @@
 #include "base/logging.h"
 
-#include <stdio.h>
 #include <string.h>
 #include <time.h>
 #include <windows.h>
@@ -10,6 +9,7 @@
 
 #include "base/command_line.h"
 #include "base/debugger.h"
+#include "base/lazy_instance.h"
 #include "base/utf_string_conversions.h"
 #include "base/vlog.h"
 
@@ -71,13 +71,10 @@ struct LogFileState {
   HANDLE file = nullptr;
 };
 
-LogFileState& FileState() {
-  static LogFileState* state = [] {
-    static LogFileState instance;
-    return &instance;
-  }();
-  return *state;
-}
+// Leaky: records may be written while exit() runs the static destructors.
+LazyInstance<LogFileState>::Leaky g_file_state = LAZY_INSTANCE_INITIALIZER;
+
+LogFileState& FileState() { return g_file_state.Get(); }
 
 // The executable's full path. The buffer grows until the path fits, so a
 // long path is never cut silently.

@@ -431,13 +431,108 @@ TEST(LoggingTest, CheckOpTextsNameBothValues) {
 
 TEST(LoggingTest, MinimumLevelFiltersButNeverFatal) {
   const int saved_level = GetMinLogLevel();
+  SetLogAssertHandler(&RecordingAssertHandler);
   LogTail tail;
+  ScopedStderrCapture capture;
   SetMinLogLevel(10);
   EXPECT_EQ(LOG_ERROR_REPORT, GetMinLogLevel());
   LOG(ERROR) << "filtered";
-  EXPECT_TRUE(LOG_IS_ON(FATAL));
+  LOG(FATAL) << "fatal passes";
+  CHECK(saved_level > 100) << "check passes";
   SetMinLogLevel(saved_level);
-  EXPECT_EQ("", tail.Text());
+  capture.Finish();
+  SetLogAssertHandler(nullptr);
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find(":FATAL:"));
+  EXPECT_NE(std::string::npos, lines[0].find("] fatal passes"));
+  EXPECT_NE(std::string::npos,
+            lines[1].find("] Check failed: saved_level > 100. check passes"));
+}
+
+
+int g_evaluations = 0;
+int CountedValue() {
+  ++g_evaluations;
+  return 1;
+}
+
+// Debug checks compile in every build but evaluate only when switched on.
+TEST(LoggingTest, DebugChecksEvaluateOnlyWhenOn) {
+  g_evaluations = 0;
+  DCHECK(CountedValue() == 1) << "text";
+  DCHECK_EQ(CountedValue(), 1);
+  DLOG(INFO) << CountedValue();
+  EXPECT_EQ(DCHECK_IS_ON() ? 3 : 0, g_evaluations);
+}
+
+TEST(LoggingTest, ChecksBindNoForeignElse) {
+  bool else_taken = false;
+  const int one = 1;
+  if (one == 2)
+    CHECK_EQ(one, 1);
+  else
+    else_taken = true;
+  EXPECT_TRUE(else_taken);
+}
+
+
+std::string* g_reported = nullptr;
+void RecordingReportHandler(const std::string& str) {
+  if (g_reported) *g_reported = str;
+}
+
+TEST(LoggingTest, ErrorReportGoesToTheReportHandlerAndGoesOn) {
+  std::string reported;
+  g_reported = &reported;
+  SetLogReportHandler(&RecordingReportHandler);
+  LogTail tail;
+  ScopedStderrCapture capture;
+  LOG(ERROR_REPORT) << "shown to a person";
+  const std::string err = capture.Finish();
+  SetLogReportHandler(nullptr);
+  g_reported = nullptr;
+
+  EXPECT_TRUE(std::regex_match(
+      reported, std::regex(std::string(kFullPrefix) + "shown to a person\n")))
+      << reported;
+  EXPECT_EQ(reported, err);
+  EXPECT_EQ(reported, tail.Text());
+  // Without a handler the dialog road stays silent while dialogs are off.
+  LOG(ERROR_REPORT) << "no dialog";
+}
+
+TEST(LoggingTest, RawLogEndsEachMessageWithOneLineFeed) {
+  ScopedStderrCapture capture;
+  RawLog(LOG_WARNING, "raw");
+  RawLog(LOG_WARNING, "ends already\n");
+  EXPECT_EQ("raw\nends already\n", capture.Finish());
+}
+
+
+// Stands in for the encryption: same byte count, different bytes.
+void RotateLetters(char* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (data[i] >= 'a' && data[i] <= 'z')
+      data[i] = static_cast<char>('a' + (data[i] - 'a' + 13) % 26);
+  }
+}
+
+TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
+  LogTail tail;
+  ScopedStderrCapture capture;
+  SetLogRecordTransform(&RotateLetters);
+  LOG(ERROR) << "secret";
+  SetLogRecordTransform(nullptr);
+  LOG(ERROR) << "plain again";
+  const std::string err = capture.Finish();
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find("] frperg")) << lines[0];
+  EXPECT_NE(std::string::npos, lines[1].find("] plain again"));
+  EXPECT_NE(std::string::npos, err.find("] secret\n"));
 }
 
 }  // namespace

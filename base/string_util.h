@@ -128,7 +128,7 @@ TrimPositions TrimWhitespaceASCII(const std::string& input,
 // is removed entirely.
 std::wstring CollapseWhitespace(const std::wstring& text,
                                 bool trim_sequences_with_line_breaks);
-std::string CollapseWhitespaceASCII(const std::string& text,
+std::string CollapseWhitespace(const std::string& text,
                                     bool trim_sequences_with_line_breaks);
 
 bool ContainsOnlyWhitespaceASCII(const std::string& str);

@@ -148,10 +148,10 @@ TEST(StringUtilTest, CollapseWhitespace) {
   };
   for (const auto& c : kCases)
     EXPECT_EQ(c.output, CollapseWhitespace(c.input, c.trim_line_breaks));
-  EXPECT_EQ("a b", CollapseWhitespaceASCII("  a \t\n b ", false));
+  EXPECT_EQ("a b", CollapseWhitespace("  a \t\n b ", false));
   // Bytes of multi-byte characters are never whitespace: U+00A0 and U+0085
   // end in 0xA0 and 0x85.
-  EXPECT_EQ("x\xC2\xA0y\xC2\x85", CollapseWhitespaceASCII("x\xC2\xA0y\xC2\x85", false));
+  EXPECT_EQ("x\xC2\xA0y\xC2\x85", CollapseWhitespace("x\xC2\xA0y\xC2\x85", false));
 }
 
 TEST(StringUtilTest, ContainsOnly) {

@@ -49,8 +49,10 @@ ClientRecord::ClientRecord(CrashPipeServer* server, DWORD pid, DWORD dump_type,
 }
 
 ClientRecord::~ClientRecord() {
-  UnregisterDumpRequestWait();
+  // The exit wait first: once it has returned no exit callback is busy with
+  // this record, and so none touches the dump wait any more.
   UnregisterProcessExitWait(true);
+  UnregisterDumpRequestWait();
 }
 
 bool ClientRecord::Initialize() {

@@ -68,6 +68,10 @@ class ClientRecord {
   // of this record; nobody else may then remove it.
   bool exiting() const { return exiting_; }
   void set_exiting() { exiting_ = true; }
+  // The exit callback is done; the pipe machine, which still used the
+  // record, deletes it.
+  bool exit_handled() const { return exit_handled_; }
+  void set_exit_handled() { exit_handled_ = true; }
 
   // Held for each dump of this client, so its dumps come one at a time.
   std::mutex& dump_lock() { return dump_lock_; }
@@ -95,6 +99,7 @@ class ClientRecord {
   uint32_t crash_id_ = 0;
   bool reported_connected_ = false;
   bool exiting_ = false;
+  bool exit_handled_ = false;
   std::mutex dump_lock_;
 };
 

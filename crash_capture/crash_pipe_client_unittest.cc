@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -17,14 +18,37 @@ std::wstring TestPipeName(const wchar_t* test) {
 // tells what came next: an acknowledgement, or the client closing.
 class FakeServer {
  public:
-  FakeServer(const std::wstring& name, const PipeMessage& reply)
+  // With |busy_ms|, another client holds the only instance that long first.
+  FakeServer(const std::wstring& name, const PipeMessage& reply,
+             DWORD busy_ms = 0)
       : pipe_(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 64,
                                64, 0, nullptr)),
-        reply_(reply) {
-    thread_ = std::thread([this] { Serve(); });
+        reply_(reply),
+        name_(name) {
+    HANDLE blocker = INVALID_HANDLE_VALUE;
+    if (busy_ms) {
+      blocker = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    thread_ = std::thread([this, blocker, busy_ms] {
+      if (blocker != INVALID_HANDLE_VALUE) {
+        Sleep(busy_ms);
+        CloseHandle(blocker);
+        DisconnectNamedPipe(pipe_);
+      }
+      Serve();
+      done_ = true;
+    });
   }
   ~FakeServer() {
+    // A server still listening is woken by a client that leaves at once.
+    while (!done_) {
+      HANDLE wake = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+      if (wake != INVALID_HANDLE_VALUE) CloseHandle(wake);
+      Sleep(50);
+    }
     Finish();
     CloseHandle(pipe_);
   }
@@ -53,6 +77,8 @@ class FakeServer {
   PipeMessage reply_;
   PipeMessage request_ = {};
   bool got_ack_ = false;
+  const std::wstring name_;
+  std::atomic<bool> done_{false};
   std::thread thread_;
 };
 
@@ -126,6 +152,20 @@ TEST(CrashPipeClientTest, BuiltOnAConnectedPipeUsesItOnce) {
   EXPECT_TRUE(server.got_ack());
   // The handle is gone, and no name to connect by.
   EXPECT_FALSE(client.RequestUpload(7));
+}
+
+TEST(CrashPipeClientTest, WaitsForABusyPipeOnce) {
+  const std::wstring name = TestPipeName(L"busy");
+  FakeServer server(name, GoodReply(), /*busy_ms=*/300);
+  CrashPipeClient client(name, 0, nullptr);
+  EXPECT_TRUE(client.Register());
+}
+
+TEST(CrashPipeClientTest, GivesUpOnAPipeBusyForLong) {
+  const std::wstring name = TestPipeName(L"toobusy");
+  FakeServer server(name, GoodReply(), /*busy_ms=*/4000);
+  CrashPipeClient client(name, 0, nullptr);
+  EXPECT_FALSE(client.Register());
 }
 
 TEST(CrashPipeClientTest, NoServerMeansNoRegistration) {

@@ -113,11 +113,9 @@ bool CrashPipeServer::Start() {
   pipe_.Set(CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
                              kPipeBufferSize, kPipeBufferSize, 0,
                              pipe_security_attributes_));
-  if (!pipe_.IsValid()) {
-    const DWORD last_error = GetLastError();
-    LOG(ERROR) << "Cannot create the crash pipe, error " << last_error;
-    return false;
-  }
+  // A second copy of the program fails here, and quietly: the running copy
+  // owns the log.
+  if (!pipe_.IsValid()) return false;
   if (!SetEvent(pipe_event_.Get())) {
     state_ = kStateError;
     return false;
@@ -308,7 +306,6 @@ void CrashPipeServer::HandleRegistrationRequest() {
     DropClient(record);
     return EnterStateImmediately(kStateDisconnecting);
   }
-  current_client_ = record;
   EnterStateWhenSignaled(kStateWriting);
 }
 
@@ -360,27 +357,33 @@ bool CrashPipeServer::RespondToClient(ClientRecord* client) {
 }
 
 bool CrashPipeServer::AddClient(std::unique_ptr<ClientRecord> client) {
+  ClientRecord* record = client.get();
+  {
+    // Listed before its waits exist, so an exit callback always finds it.
+    // From here until the connection ends only the pipe machine deletes it.
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shutting_down_) return false;
+    current_client_ = record;
+    clients_.push_back(std::move(client));
+  }
   HANDLE wait = nullptr;
   // On pool threads, not in the wait thread: a dump and its hook take
   // seconds (the whole crash handling flow runs in the hook), and meanwhile
   // the pipe and the other clients' requests must still be served.
-  if (!RegisterWaitForSingleObject(&wait, client->dump_requested_event(),
-                                   &CrashPipeServer::OnDumpRequest,
-                                   client.get(), INFINITE,
-                                   WT_EXECUTELONGFUNCTION)) {
+  if (!RegisterWaitForSingleObject(&wait, record->dump_requested_event(),
+                                   &CrashPipeServer::OnDumpRequest, record,
+                                   INFINITE, WT_EXECUTELONGFUNCTION)) {
+    DropClient(record);
     return false;
   }
-  client->set_dump_request_wait_handle(wait);
-  if (!RegisterWaitForSingleObject(&wait, client->process_handle(),
-                                   &CrashPipeServer::OnClientEnd, client.get(),
+  record->set_dump_request_wait_handle(wait);
+  if (!RegisterWaitForSingleObject(&wait, record->process_handle(),
+                                   &CrashPipeServer::OnClientEnd, record,
                                    INFINITE, WT_EXECUTEONLYONCE)) {
+    DropClient(record);
     return false;
   }
-  client->set_process_exit_wait_handle(wait);
-
-  std::lock_guard<std::mutex> guard(lock_);
-  if (shutting_down_) return false;
-  clients_.push_back(std::move(client));
+  record->set_process_exit_wait_handle(wait);
   return true;
 }
 
@@ -388,17 +391,42 @@ void CrashPipeServer::DropClient(ClientRecord* client) {
   std::unique_ptr<ClientRecord> dropped;
   {
     std::lock_guard<std::mutex> guard(lock_);
+    if (current_client_ == client) current_client_ = nullptr;
     if (shutting_down_) return;  // The destructor deletes it.
-    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
-      // An exiting client belongs to its exit callback.
-      if (it->get() == client && !client->exiting()) {
-        dropped = std::move(*it);
-        clients_.erase(it);
-        break;
-      }
-    }
+    dropped = TakeFromList(client);
   }
-  // The record's destructor waits for callbacks that are still running.
+  // The record's destructor waits for an exit callback that is still busy
+  // with it; that callback finds it gone from the list and leaves it alone.
+}
+
+void CrashPipeServer::ReleaseCurrentClient() {
+  std::unique_ptr<ClientRecord> exited;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ClientRecord* client = current_client_;
+    current_client_ = nullptr;
+    // Its exit callback ran while we still used it, and left it to us.
+    if (client && client->exit_handled() && !shutting_down_)
+      exited = TakeFromList(client);
+  }
+}
+
+std::unique_ptr<ClientRecord> CrashPipeServer::TakeFromList(
+    ClientRecord* client) {
+  for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+    if (it->get() != client) continue;
+    std::unique_ptr<ClientRecord> taken = std::move(*it);
+    clients_.erase(it);
+    return taken;
+  }
+  return nullptr;
+}
+
+bool CrashPipeServer::IsListed(ClientRecord* client) const {
+  for (const std::unique_ptr<ClientRecord>& listed : clients_) {
+    if (listed.get() == client) return true;
+  }
+  return false;
 }
 
 void CrashPipeServer::HandleWritingState() {
@@ -407,11 +435,11 @@ void CrashPipeServer::HandleWritingState() {
     return EnterStateImmediately(kStateWriteDone);
   // The client never got its handles: take them back and forget it.
   const DWORD last_error = GetLastError();
+  if (!current_client_) return EnterStateImmediately(kStateDisconnecting);
   LOG(ERROR) << "Cannot answer client " << current_client_->pid() << ", error "
              << last_error;
   CloseHandlesInClient(current_client_, &reply_);
   DropClient(current_client_);
-  current_client_ = nullptr;
   EnterStateImmediately(kStateDisconnecting);
 }
 
@@ -422,31 +450,36 @@ void CrashPipeServer::HandleWriteDoneState() {
   }
   if (GetLastError() == ERROR_IO_PENDING)
     return EnterStateWhenSignaled(kStateReadingAck);
+  LogMissingAck();
   EnterStateImmediately(kStateDisconnecting);
+}
+
+void CrashPipeServer::LogMissingAck() {
+  if (!current_client_) return;
+  LOG(WARNING) << "Client " << current_client_->pid()
+               << " did not acknowledge its registration";
 }
 
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
   if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
-    LOG(WARNING) << "Client " << current_client_->pid()
-                 << " did not acknowledge its registration";
+    LogMissingAck();
     return EnterStateImmediately(kStateDisconnecting);
   }
   {
     // Under the lock: the client may have exited meanwhile.
     std::lock_guard<std::mutex> guard(lock_);
-    for (const std::unique_ptr<ClientRecord>& client : clients_) {
-      if (client.get() != current_client_ || client->exiting()) continue;
-      client->set_reported_connected();
-      if (connect_callback_) connect_callback_(connect_context_, client.get());
-      break;
+    if (current_client_ && !current_client_->exiting()) {
+      current_client_->set_reported_connected();
+      if (connect_callback_)
+        connect_callback_(connect_context_, current_client_);
     }
   }
   EnterStateImmediately(kStateDisconnecting);
 }
 
 void CrashPipeServer::HandleDisconnectingState() {
-  current_client_ = nullptr;
+  ReleaseCurrentClient();
   const HANDLE event = overlapped_.hEvent;
   overlapped_ = OVERLAPPED{};
   overlapped_.hEvent = event;
@@ -501,11 +534,8 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
 void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
   {
     std::lock_guard<std::mutex> guard(lock_);
-    if (shutting_down_) return;  // The destructor deletes it.
-    bool listed = false;
-    for (const std::unique_ptr<ClientRecord>& listed_client : clients_)
-      listed = listed || listed_client.get() == client;
-    if (!listed) return;  // Being dropped by the pipe machine.
+    if (shutting_down_) return;     // The destructor deletes it.
+    if (!IsListed(client)) return;  // Being dropped by the pipe machine.
     client->set_exiting();
   }
   client->UnregisterDumpRequestWait();
@@ -517,13 +547,12 @@ void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (shutting_down_) return;
-    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
-      if (it->get() == client) {
-        exited = std::move(*it);
-        clients_.erase(it);
-        break;
-      }
+    if (client == current_client_) {
+      // Still in use on the pipe; the machine deletes it when done.
+      client->set_exit_handled();
+      return;
     }
+    exited = TakeFromList(client);
   }
   if (exited) exited->UnregisterProcessExitWait(false);
 }

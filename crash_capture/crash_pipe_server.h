@@ -81,6 +81,7 @@ class CrashPipeServer {
   void HandleWriteDoneState();
   void HandleReadingAckState();
   void HandleDisconnectingState();
+  void LogMissingAck();
 
   void EnterStateImmediately(PipeState state);
   void EnterStateWhenSignaled(PipeState state);
@@ -91,6 +92,10 @@ class CrashPipeServer {
   bool DuplicateHandlesIntoClient(ClientRecord* client, PipeMessage* reply);
   void CloseHandlesInClient(ClientRecord* client, PipeMessage* reply);
   void DropClient(ClientRecord* client);
+  void ReleaseCurrentClient();
+  // Both need |lock_| held.
+  std::unique_ptr<ClientRecord> TakeFromList(ClientRecord* client);
+  bool IsListed(ClientRecord* client) const;
   bool AddClient(std::unique_ptr<ClientRecord> client);
   bool IsShuttingDown();
 
@@ -122,6 +127,8 @@ class CrashPipeServer {
   OVERLAPPED overlapped_ = {};
   PipeMessage message_ = {};
   PipeMessage reply_ = {};
+  // The record being registered on the current connection; guarded by
+  // |lock_| for the exit callbacks' sake.
   ClientRecord* current_client_ = nullptr;
 };
 

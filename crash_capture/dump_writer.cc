@@ -153,7 +153,7 @@ bool DumpWriter::Write(HANDLE file, DWORD type,
 
 bool DumpWriter::WriteMinidump() {
   const bool full = WantsFullMemory();
-  if (!dump_file_.IsValid()) return false;
+  if (!dump_file_.IsValid() || dump_written_) return false;  // Once only.
   if (full && !full_dump_file_.IsValid()) return false;
 
   MINIDUMP_EXCEPTION_INFORMATION exception_data = {};

@@ -1,4 +1,9 @@
 // Owner of one Win32 kernel handle: closes it when the owner goes away.
+//
+// Every handle an owner holds is registered with the handle verifier, which
+// stops the process when a handle is owned twice or given up by someone who
+// does not own it, and a failed close is fatal: both mean a handle was
+// closed behind its owner's back.
 #ifndef BASE_WIN_SCOPED_HANDLE_H_
 #define BASE_WIN_SCOPED_HANDLE_H_
 
@@ -30,28 +35,24 @@ class ScopedHandle {
   HANDLE Get() const { return handle_; }
 
   // Closes the current handle and owns |handle| instead.
-  void Set(HANDLE handle) {
-    if (handle == handle_) return;
-    Close();
-    if (IsHandleValid(handle)) handle_ = handle;
-  }
+  void Set(HANDLE handle);
 
-  // Hands the handle out; the caller now owns it.
-  HANDLE Take() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
+  // Hands the handle out; the caller now owns it and the verifier forgets it,
+  // so the same value may be owned again later.
+  HANDLE Take();
 
-  void Close() {
-    if (!IsValid()) return;
-    HANDLE handle = Take();
-    ::CloseHandle(handle);
-  }
+  void Close();
 
  private:
   HANDLE handle_ = nullptr;
 };
+
+// The handle verifier. |owner| is the scoped handle's address; the two code
+// addresses say where it was taken (kept for dumps).
+void StartTracking(HANDLE handle, const void* owner, const void* pc1,
+                   const void* pc2);
+void StopTracking(HANDLE handle, const void* owner, const void* pc1,
+                  const void* pc2);
 
 }  // namespace win
 }  // namespace base

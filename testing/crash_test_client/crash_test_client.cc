@@ -280,6 +280,17 @@ int ExitWithoutAck() {
   ExitProcess(0);
 }
 
+// Gone before the server can answer: the server registers a process that
+// is already ending.
+int ExitAfterRequest() {
+  HANDLE pipe = OpenPipe();
+  const PipeMessage request = ValidRegistration();
+  DWORD written = 0;
+  WriteFile(pipe, &request, sizeof(request), &written, nullptr);
+  JsonLine("requested").Add("pid", uint64_t{GetCurrentProcessId()}).Print();
+  ExitProcess(0);
+}
+
 // The assertion address points nowhere readable, so the dump must fail.
 int RequestWithBadAssertion() {
   PipeMessage request = ValidRegistration();
@@ -365,6 +376,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
   if (mode == L"odd-ack") return AckWithOddTag();
+  if (mode == L"exit-after-request") return ExitAfterRequest();
   if (mode == L"bad-assertion") return RequestWithBadAssertion();
   if (mode == L"upload") return Upload();
   return SendBadMessage(mode);

@@ -96,6 +96,8 @@ class Program:
         self.process.stdin.close()
         for reader in self._readers:
             reader.join(timeout=10)
+        self.process.stdout.close()
+        self.process.stderr.close()
         while True:
             try:
                 line = self._lines.get_nowait()

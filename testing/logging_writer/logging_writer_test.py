@@ -4,6 +4,8 @@
 - Four processes, two threads each, append thousands of records to the one
   default log file beside the program: every line is whole and every record
   is there exactly once.
+- The first record goes to "debug.log" beside the program, also when the
+  program's path is longer than 260 characters.
 - A failed CHECK_EQ ends the process with the breakpoint exception
   (0x80000003, read by the launcher), its FATAL record is the file's last
   line and goes to standard error, and the exit callback did not run.
@@ -103,6 +105,23 @@ class LoggingWriterTest(unittest.TestCase):
         err_lines = [l for l in result.stderr.decode("utf-8").splitlines()
                      if l.startswith("[")]
         self.assertEqual([lines[1]], err_lines)
+
+    def test_default_log_beside_a_program_with_a_long_path(self):
+        # Longer than the 260 units a fixed buffer would take (Wine itself
+        # does not start programs with much longer paths).
+        base = windows_path(os.path.join(ARGS.work_dir, "long"))
+        parts = []
+        while len(base) + sum(len(p) + 1 for p in parts) < 280:
+            parts.append("d" * 40)
+        folder = fresh_folder(os.path.join("long", *parts))
+        self.assertGreater(len(windows_path(folder)), 270)
+        writer = copy_writer(folder)
+        result = run([writer, "append", "p0", "1"])
+        self.assertEqual(0, result.returncode, result.stderr)
+        with open(os.path.join(folder, "debug.log"), "rb") as log:
+            lines = log.read().decode("utf-8").split("\n")
+        self.assertEqual(3, len(lines), lines)
+        self.assertRegex(lines[0], APPEND_LINE)
 
 
 def main():

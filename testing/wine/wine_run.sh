@@ -17,7 +17,19 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver)"
 
-boot_prefix() {
+server_running() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/exe" 2>/dev/null)" = "$WINESERVER" ] || continue
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" \
+      && return 0
+  done
+  return 1
+}
+
+# Starts the prefix's persistent wineserver and Wine's own background
+# processes with detached streams, booting the prefix first when it is new.
+start_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
@@ -31,16 +43,14 @@ boot_prefix() {
       'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
       </dev/null >/dev/null 2>&1
     touch "$WINEPREFIX/.qv_booted"
+  elif ! server_running; then
+    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1
   fi
-  flock -u 9
+  exec 9>&-
 }
 
-ensure_server() {
-  # Signal 0 through wineserver -k would stop nothing; instead start a
-  # persistent server, which exits at once when one is already running.
-  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
-}
-
-[ -f "$WINEPREFIX/.qv_booted" ] || boot_prefix
-ensure_server
+if [ ! -f "$WINEPREFIX/.qv_booted" ] || ! server_running; then
+  start_prefix
+fi
 exec "$WINE" "$@"

@@ -1,0 +1,89 @@
+#include "quillavera_crash_reporter/dump_analysis.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+
+#include "quillavera_crash_reporter/reporter_paths.h"
+
+namespace {
+
+const wchar_t kAnalyserName[] = L"dump_analyser.exe";
+const wchar_t kAnalyserDoneEvent[] = L"DumpAnalyserEventHandler";
+const DWORD kAnalyserWaitMs = 5000;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+typedef std::unique_ptr<void, HandleCloser> ScopedHandle;
+
+std::wstring AnalyserParameters(const std::wstring& dump_path,
+                                const std::wstring& result_path) {
+  return L"/c dump_analyser.exe -c \"" + dump_path + L"\" > \"" + result_path +
+         L"\"";
+}
+
+// The walker may signal that it is done; cmd's end means the redirected text
+// is complete and closed. Either ends the first wait; after the signal the
+// rest of the time goes to cmd finishing.
+void WaitForAnalyser(HANDLE done_event, HANDLE process) {
+  DWORD start = ::GetTickCount();
+  if (!process) {
+    if (done_event) ::WaitForSingleObject(done_event, kAnalyserWaitMs);
+    return;
+  }
+  if (!done_event) {
+    ::WaitForSingleObject(process, kAnalyserWaitMs);
+    return;
+  }
+  HANDLE handles[] = {done_event, process};
+  DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, kAnalyserWaitMs);
+  if (woke != WAIT_OBJECT_0) return;
+  DWORD spent = ::GetTickCount() - start;
+  if (spent < kAnalyserWaitMs) {
+    ::WaitForSingleObject(process, kAnalyserWaitMs - spent);
+  }
+}
+
+}  // namespace
+
+std::wstring GetModuleFolder() {
+  wchar_t buffer[1024] = {};
+  DWORD length = ::GetModuleFileNameW(nullptr, buffer, 1024);
+  if (length == 0 || length >= 1024) return std::wstring();
+  std::wstring path(buffer, length);
+  size_t separator = path.rfind(L'\\');
+  if (separator == std::wstring::npos) separator = path.rfind(L'/');
+  if (separator == std::wstring::npos) return std::wstring();
+  return path.substr(0, separator);
+}
+
+int AnalyseDump(const std::wstring& dump_path,
+                const std::wstring& result_path) {
+  std::wstring parameters = AnalyserParameters(dump_path, result_path);
+  std::wstring folder = GetModuleFolder();
+  if (folder.empty()) return ANALYSE_DUMP_NO_MODULE_FOLDER;
+  if (!FileExists(folder + L"\\" + kAnalyserName)) {
+    ::OutputDebugStringW(L"analyses error: analyses process file not exist.\n");
+    return ANALYSE_DUMP_NO_ANALYSER;
+  }
+  if (!FileExists(dump_path)) return ANALYSE_DUMP_NO_DUMP;
+
+  ScopedHandle done_event(
+      ::CreateEventW(nullptr, TRUE, FALSE, kAnalyserDoneEvent));
+  if (done_event) ::ResetEvent(done_event.get());
+
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = L"cmd";
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = folder.c_str();
+  info.nShow = SW_HIDE;
+  if (!::ShellExecuteExW(&info)) return static_cast<int>(::GetLastError());
+  ScopedHandle process(info.hProcess);
+
+  WaitForAnalyser(done_event.get(), process.get());
+  return ANALYSE_DUMP_STARTED;
+}

@@ -1,0 +1,43 @@
+// The crash reporter's entry: starts the crash server as the only instance of
+// the crash pipe and then parks the GUI thread in its message loop; the crash
+// server's callbacks do the work and end the process.
+
+#include <windows.h>
+
+#include "base/at_exit.h"
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "player/common/path_service2.h"
+#include "quillavera_crash_reporter/quillavera_crash_server.h"
+#include "quillavera_crash_reporter/startup_housekeeping.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Runs the registered exit callbacks when this function returns.
+  base::ExitCallbackStack exit_callbacks;
+
+  // A second copy fails here, because the pipe exists, and leaves at once
+  // without a word; a client waiting for the ready event is still woken.
+  if (!StartCrashServer()) {
+    SignalReadyEvent();
+    return 0;
+  }
+
+  // Only the copy that owns the crash pipe tidies up: a second copy must not
+  // move the BI backup away or delete dumps under a running one. Without a
+  // data folder the paths would name the current drive's root instead.
+  if (CheckDataFolderAvailable()) {
+    RotateBiLog();
+    DeleteOldDumps();
+  }
+
+  base::CommandLine::Init();
+  InitLogFile(L"quillavera");
+  LOG(INFO) << "Quillavera crash server start";
+  SignalReadyEvent();
+
+  RegisterReporterWindowClass(instance);
+  const int exit_code = RunMessageLoop();
+
+  StopCrashServer();
+  return exit_code;
+}

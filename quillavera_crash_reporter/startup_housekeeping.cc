@@ -1,0 +1,117 @@
+#include "quillavera_crash_reporter/startup_housekeeping.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "base/file_enumerator.h"
+#include "base/file_path.h"
+#include "base/file_util.h"
+#include "base/platform_file.h"
+#include "quillavera_crash_reporter/reporter_paths.h"
+
+namespace {
+
+const int kDumpRetentionDays = 7;
+const int kMarkedDumpRetentionDays = 5;
+const wchar_t kShortRetentionMark[] = L"dravenko";
+
+// Closes a file handle (until the base library's scoped handle lands here).
+struct FileHandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+typedef std::unique_ptr<void, FileHandleCloser> ScopedFileHandle;
+
+ScopedFileHandle OpenFileHandle(const std::wstring& path, DWORD access,
+                                DWORD sharing, DWORD flags) {
+  HANDLE handle = ::CreateFileW(path.c_str(), access, sharing, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+  return ScopedFileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+bool CopyAll(HANDLE from, HANDLE to) {
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(from, buffer, sizeof(buffer), &read, nullptr)) return false;
+    if (read == 0) return true;
+    DWORD written = 0;
+    if (!::WriteFile(to, buffer, read, &written, nullptr) || written != read) {
+      return false;
+    }
+  }
+}
+
+// Appends every byte of |source| to |target|. On failure |target| is cut
+// back to its old length, so a later attempt does not double records.
+bool AppendFile(const std::wstring& source, const std::wstring& target) {
+  ScopedFileHandle in = OpenFileHandle(source, GENERIC_READ, FILE_SHARE_READ,
+                                       FILE_FLAG_SEQUENTIAL_SCAN);
+  if (!in) return false;
+  ScopedFileHandle out = OpenFileHandle(target, GENERIC_WRITE, 0, 0);
+  if (!out) return false;
+  LARGE_INTEGER old_end = {};
+  if (!::SetFilePointerEx(out.get(), LARGE_INTEGER(), &old_end, FILE_END)) {
+    return false;
+  }
+  if (CopyAll(in.get(), out.get()) && ::FlushFileBuffers(out.get())) {
+    return true;
+  }
+  ::SetFilePointerEx(out.get(), old_end, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(out.get());
+  return false;
+}
+
+}  // namespace
+
+bool CheckDataFolderAvailable() {
+  if (!GetLocalDataFolder().empty()) return true;
+  ::OutputDebugStringW(
+      L"crash server error: no local application data folder.\n");
+  return false;
+}
+
+void RotateBiLog() {
+  if (GetLocalDataFolder().empty()) return;
+  RotateBiLogAt(GetBiLogPath(), GetBiLogBackupPath());
+}
+
+void RotateBiLogAt(const std::wstring& bi_log, const std::wstring& backup) {
+  if (!FileExists(backup)) return;
+  if (!FileExists(bi_log)) {
+    ::MoveFileW(backup.c_str(), bi_log.c_str());
+    return;
+  }
+  // The cryptor works byte by byte without chaining, so the two encrypted
+  // files joined decrypt as one. Records of the BI log may not have been
+  // sent yet: they must survive.
+  if (AppendFile(backup, bi_log)) ::DeleteFileW(backup.c_str());
+}
+
+void DeleteOldDumps() {
+  if (GetLocalDataFolder().empty()) return;
+  DeleteOldDumpsIn(GetDumpsFolder(), base::Time::Now());
+}
+
+void DeleteOldDumpsIn(const std::wstring& folder, base::Time now) {
+  base::FileEnumerator files(base::FilePath(folder), false,
+                             base::FileEnumerator::FILES);
+  for (base::FilePath path = files.Next(); !path.empty(); path = files.Next()) {
+    base::PlatformFileInfo info;
+    if (!base::GetFileInfo(path, &info)) continue;
+    int limit = path.value().find(kShortRetentionMark) != std::wstring::npos
+                    ? kMarkedDumpRetentionDays
+                    : kDumpRetentionDays;
+    if ((now - info.last_modified).InDays() >= limit) {
+      ::DeleteFileW(path.value().c_str());
+    }
+  }
+}
+
+void SignalReadyEvent() {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE,
+                                GetReadyEventName().c_str());
+  if (!event || event == INVALID_HANDLE_VALUE) return;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetEvent(event);
+  ::CloseHandle(event);
+}

@@ -1,0 +1,152 @@
+// Stand-in for the external stack walker: `dump_analyser.exe -c <dump>`
+// writes an analysis text to standard output with the lines the reporter
+// reads (crash reason, crash address, the crashed thread, frame lines and
+// "Found by" lines).
+//
+// Told through the environment how to behave:
+//   QV_DUMP_ANALYSER_TEMPLATE  a text file used in place of the built-in
+//                              template; "{dump}" becomes the dump's name and
+//                              "{size}" its size in bytes
+//   QV_DUMP_ANALYSER_MODE      comma-separated:
+//     silent        write nothing
+//     slow=<ms>     write the first half, wait <ms>, write the rest
+//     signal        signal "DumpAnalyserEventHandler" when done
+//     signal-early  signal it before the pause, while text is still to come
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kBuiltInTemplate[] =
+    "Operating system: Windows NT\n"
+    "                  6.1.7601 Service Pack 1\n"
+    "CPU: amd64\n"
+    "\n"
+    "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\n"
+    "Crash address: 0x0\n"
+    "Dump: {dump} ({size} bytes)\n"
+    "\n"
+    "Thread 0 (crashed)\n"
+    " 0  quillavera_test_client.exe + 0x1a2b\n"
+    "    rax = 0x0000000000000000   rdx = 0x0000000000000001\n"
+    "    Found by: given as instruction pointer in context\n"
+    " 1  kernel32.dll + 0x1f3c4\n"
+    "    Found by: stack scanning\n"
+    "\n"
+    "Thread 1\n"
+    " 0  ntdll.dll + 0x9a0c4\n"
+    "    Found by: given as instruction pointer in context\n"
+    "\n"
+    "Loaded modules:\n"
+    "0x140000000 - 0x140fff000  quillavera_test_client.exe\n";
+
+struct Mode {
+  bool silent = false;
+  bool signal = false;
+  bool signal_early = false;
+  DWORD slow_ms = 0;
+};
+
+std::string Env(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+Mode ReadMode() {
+  Mode mode;
+  std::string text = Env("QV_DUMP_ANALYSER_MODE") + ",";
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(',', start)) != std::string::npos;
+       start = comma + 1) {
+    std::string word = text.substr(start, comma - start);
+    if (word == "silent") mode.silent = true;
+    if (word == "signal") mode.signal = true;
+    if (word == "signal-early") mode.signal_early = true;
+    if (word.compare(0, 5, "slow=") == 0) {
+      mode.slow_ms = static_cast<DWORD>(strtoul(word.c_str() + 5, nullptr, 10));
+    }
+  }
+  return mode;
+}
+
+bool ReadFileText(const std::string& path, std::string* text) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char buffer[4096];
+  size_t read;
+  while ((read = fread(buffer, 1, sizeof(buffer), file)) > 0) {
+    text->append(buffer, read);
+  }
+  fclose(file);
+  return true;
+}
+
+void ReplaceAll(std::string* text, const std::string& from,
+                const std::string& to) {
+  for (size_t at = 0; (at = text->find(from, at)) != std::string::npos;
+       at += to.size()) {
+    text->replace(at, from.size(), to);
+  }
+}
+
+void SignalDone() {
+  HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                            L"DumpAnalyserEventHandler");
+  if (!event) return;
+  SetEvent(event);
+  CloseHandle(event);
+}
+
+void Write(const std::string& text) {
+  fwrite(text.data(), 1, text.size(), stdout);
+  fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || std::string(argv[1]) != "-c") {
+    fprintf(stderr, "usage: dump_analyser -c <dump file>\n");
+    return 2;
+  }
+  std::string dump_path = argv[2];
+  std::string dump;
+  if (!ReadFileText(dump_path, &dump)) {
+    fprintf(stderr, "dump_analyser: cannot read %s\n", dump_path.c_str());
+    return 1;
+  }
+
+  std::string text = kBuiltInTemplate;
+  std::string template_path = Env("QV_DUMP_ANALYSER_TEMPLATE");
+  if (!template_path.empty()) {
+    text.clear();
+    if (!ReadFileText(template_path, &text)) {
+      fprintf(stderr, "dump_analyser: cannot read %s\n", template_path.c_str());
+      return 1;
+    }
+  }
+  size_t slash = dump_path.find_last_of("\\/");
+  ReplaceAll(&text, "{dump}",
+             slash == std::string::npos ? dump_path : dump_path.substr(slash + 1));
+  ReplaceAll(&text, "{size}", std::to_string(dump.size()));
+
+  Mode mode = ReadMode();
+  if (!mode.silent) {
+    size_t half = text.find('\n', text.size() / 2);
+    half = half == std::string::npos ? text.size() : half + 1;
+    Write(text.substr(0, half));
+    if (mode.signal_early) SignalDone();
+    Sleep(mode.slow_ms);
+    Write(text.substr(half));
+  } else {
+    Sleep(mode.slow_ms);
+  }
+  if (mode.signal) SignalDone();
+  return 0;
+}

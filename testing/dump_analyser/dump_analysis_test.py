@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Dump analysis through cmd under Wine with the stand-in stack walker.
+
+The probe program runs the reporter's AnalyseDump and ParseAnalysisResult;
+each test copies it (and the stand-in, unless the test is about its absence)
+into a folder of its own, because the reporter looks for the walker beside
+its own executable.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+WINE_RUN = os.environ["QV_WINE_RUN"]
+BIN_DIR = os.environ["QV_BIN_DIR"]
+WORK_DIR = os.environ["QV_TEST_WORK_DIR"]
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class DumpAnalysisTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="analysis_", dir=WORK_DIR)
+        shutil.copy(os.path.join(BIN_DIR, "analyse_dump_probe.exe"), self.dir)
+        self.dump = os.path.join(self.dir, "crash 1.dmp")
+        with open(self.dump, "wb") as f:
+            f.write(b"MDMP" + bytes(60))
+        self.result = os.path.join(self.dir, "dump_analyse_result.txt")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def add_analyser(self):
+        shutil.copy(os.path.join(BIN_DIR, "dump_analyser.exe"), self.dir)
+
+    def probe(self, mode="", template=None, dump=None, info="pid 7 renderer"):
+        env = dict(os.environ)
+        env["QV_DUMP_ANALYSER_MODE"] = mode
+        env.pop("QV_DUMP_ANALYSER_TEMPLATE", None)
+        if template is not None:
+            path = os.path.join(self.dir, "template.txt")
+            with open(path, "w") as f:
+                f.write(template)
+            env["QV_DUMP_ANALYSER_TEMPLATE"] = win(path)
+        # Debugger output of both kinds goes to standard error.
+        env["WINEDEBUG"] = "-all,warn+debugstr,warn+seh"
+        done = subprocess.run(
+            [WINE_RUN, os.path.join(self.dir, "analyse_dump_probe.exe"),
+             win(dump or self.dump), win(self.result), info],
+            env=env, capture_output=True, timeout=120)
+        out = done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        fields = {}
+        for line in out.split("\n"):
+            key, sep, value = line.partition("=")
+            if sep:
+                fields[key] = value
+        return fields, done.stderr.decode("utf-8", "replace")
+
+    def read_result(self):
+        with open(self.result, "rb") as f:
+            return f.read()
+
+    def test_parse_of_the_walker_text_gives_its_pieces(self):
+        self.add_analyser()
+        fields, _ = self.probe(mode="signal")
+        self.assertEqual("0", fields["analyse"])
+        text = self.read_result()
+        self.assertIn(b"Dump: crash 1.dmp (64 bytes)\r\n", text)
+        self.assertEqual(
+            "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE,"
+            "Crash address: 0x0\", "
+            "\"page\": \"quillavera_test_client.e\", "
+            "\"stackTrace\": \"Thread 0 (crashed)\\n "
+            " 0  quillavera_test_client.exe + 0x1a2b\\n "
+            "    rax = 0x0000000000000000   rdx = 0x0000000000000001,"
+            "\\n pid 7 renderer",
+            fields["message"])
+        self.assertEqual(
+            "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE,"
+            "Thread 0 (crashed), 0  quillavera_test_client.exe + 0x1a2b,",
+            fields["crash_info"])
+        self.assertEqual("quillavera_test_client.e", fields["page"])
+
+    def test_the_frame_example_gives_an_eight_character_page(self):
+        self.add_analyser()
+        fields, _ = self.probe(template=(
+            "Crash reason:  EXCEPTION_BREAKPOINT\n"
+            "Crash address: 0x1f\n"
+            "Thread 2 (crashed)\n"
+            " 0  abcdef.dll + 0x1f\n"
+            "    Found by: given as instruction pointer in context\n"))
+        self.assertEqual("abcdef.d", fields["page"])
+        self.assertIn("\"page\": \"abcdef.d\", ", fields["message"])
+
+    def test_walker_that_signals_early_is_still_read_whole(self):
+        # The walker says it is done when only its header is written, and
+        # the lines that matter come a second and a half later: the analysis
+        # must wait for cmd to finish the file.
+        self.add_analyser()
+        header = "".join("Module %02d: loaded\n" % i for i in range(12))
+        fields, _ = self.probe(mode="signal-early,slow=1500", template=(
+            header +
+            "Crash reason:  EXCEPTION_ILLEGAL_INSTRUCTION\n"
+            "Crash address: 0x4\n"
+            "Thread 0 (crashed)\n"
+            " 0  late.dll + 0x4\n"
+            "    Found by: given as instruction pointer in context\n"))
+        self.assertEqual("0", fields["analyse"])
+        self.assertEqual(
+            "Crash reason:  EXCEPTION_ILLEGAL_INSTRUCTION,Crash address: 0x4\", "
+            "\"page\": \"late.d\", "
+            "\"stackTrace\": \"Thread 0 (crashed)\\n  0  late.dll + 0x4\\n "
+            "\\n pid 7 renderer",
+            fields["message"])
+
+    def test_walker_without_a_signal_is_waited_for(self):
+        self.add_analyser()
+        fields, _ = self.probe(mode="slow=1500")
+        self.assertEqual("0", fields["analyse"])
+        self.assertTrue(self.read_result().endswith(
+            b"quillavera_test_client.exe\r\n"))
+
+    def test_silent_walker_leaves_an_empty_text(self):
+        self.add_analyser()
+        fields, _ = self.probe(mode="silent")
+        self.assertEqual("0", fields["analyse"])
+        self.assertEqual(b"", self.read_result())
+        self.assertEqual("", fields["message"])
+        self.assertEqual("", fields["page"])
+
+    def test_walker_slower_than_the_cap_gives_a_partial_text_safely(self):
+        self.add_analyser()
+        fields, _ = self.probe(mode="slow=7000,signal")
+        self.assertEqual("0", fields["analyse"])
+        # Only the first half was there to parse: reason and address, and a
+        # stack cut off wherever the half ended.
+        self.assertTrue(fields["message"].startswith(
+            "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE,"))
+        # Let the walker finish before the folder goes.
+        deadline = time.time() + 30
+        while time.time() < deadline and not self.read_result().endswith(
+                b"quillavera_test_client.exe\r\n"):
+            time.sleep(0.2)
+
+    def test_text_without_crashed_thread(self):
+        self.add_analyser()
+        fields, _ = self.probe(template=(
+            "Crash reason:  EXCEPTION_STACK_OVERFLOW\n"
+            "Thread 0\n 0  a.dll + 0x1\n"
+            "Crash address: 0x2\n"
+            "Crash reason:  AGAIN\nCrash address: 0x3\n"))
+        self.assertEqual(
+            "Crash reason:  EXCEPTION_STACK_OVERFLOW,Crash address: 0x2\", ",
+            fields["message"])
+        self.assertEqual("Crash reason:  EXCEPTION_STACK_OVERFLOW,",
+                         fields["crash_info"])
+        self.assertEqual("", fields["page"])
+
+    def test_missing_analyser_returns_2_with_a_debugger_line(self):
+        fields, stderr = self.probe()
+        self.assertEqual("2", fields["analyse"])
+        self.assertIn("analyses error: analyses process file not exist.",
+                      stderr)
+        self.assertFalse(os.path.exists(self.result))
+
+    def test_missing_dump_returns_3(self):
+        self.add_analyser()
+        fields, _ = self.probe(dump=os.path.join(self.dir, "gone.dmp"))
+        self.assertEqual("3", fields["analyse"])
+        self.assertFalse(os.path.exists(self.result))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,66 @@
+"""Checks the processor and memory facts against /proc on the host.
+
+usage: files_sysinfo_check.py WINE_RUN PROBE_EXE WORK_DIR
+"""
+
+import os
+import sys
+
+from files_probe import Checks, Probe
+
+
+def first_cpu_block():
+    facts = {}
+    with open("/proc/cpuinfo") as cpuinfo:
+        for line in cpuinfo:
+            if not line.strip():
+                break
+            key, _, value = line.partition(":")
+            facts[key.strip()] = value.strip()
+    return facts
+
+
+def mem_total_bytes():
+    with open("/proc/meminfo") as meminfo:
+        for line in meminfo:
+            if line.startswith("MemTotal:"):
+                return int(line.split()[1]) * 1024
+    return 0
+
+
+def main():
+    wine_run, exe = sys.argv[1:3]
+    checks = Checks()
+    with Probe(wine_run, exe) as probe:
+        fields = probe.ask("cpu").split("\t")
+    (processors, vendor, brand, family, model, stepping, flags, memory,
+     version, model_name) = fields
+
+    host = first_cpu_block()
+    checks.equal(os.cpu_count(), int(processors), "processor count")
+    checks.equal(host.get("vendor_id"), vendor, "vendor")
+    checks.equal(host.get("model name"), brand.strip(), "brand")
+    # The system's registry copy of the name, as Wine fills it.
+    checks.equal(host.get("model name"), model_name.strip(), "model name")
+    checks.equal(int(host.get("stepping", -1)), int(stepping), "stepping")
+    host_family = int(host.get("cpu family", -1))
+    if host_family < 15:
+        # The host adds the extended family from 15 on; ours is the base.
+        checks.equal(host_family, int(family), "family")
+    if int(family) in (6, 15):
+        checks.equal(int(host.get("model", -1)), int(model), "model")
+
+    host_flags = set(host.get("flags", "").split())
+    names = ["mmx", "sse", "sse2", "pni", "ssse3", "sse4_1", "sse4_2", "avx"]
+    for name, bit in zip(names, flags):
+        checks.equal(name in host_flags, bit == "1", "feature " + name)
+
+    total = mem_total_bytes()
+    checks.true(abs(int(memory) - total) <= total // 20,
+                "physical memory %s near %d" % (memory, total))
+    checks.true(0 <= int(version) <= 9, "version index %s" % version)
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

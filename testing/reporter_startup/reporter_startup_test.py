@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""The reporter's start-up under Wine: old dumps purged, the BI log restored,
+the log file cut back, the ready event signalled, and a second copy that
+touches nothing.
+
+The tests run in a Wine prefix of their own: the reporter's data folder (in
+the prefix's local application data) and its crash pipe are theirs alone.
+"""
+import os
+import shutil
+import subprocess
+import time
+import unittest
+
+WINE_RUN = os.environ["QV_WINE_RUN"]
+BIN_DIR = os.environ["QV_BIN_DIR"]
+WORK_DIR = os.environ["QV_TEST_WORK_DIR"]
+PREFIX = os.path.join(WORK_DIR, "prefix")
+REPORTER = os.path.join(BIN_DIR, "quillavera_crash_reporter.exe")
+PROBE = os.path.join(BIN_DIR, "startup_probe.exe")
+
+DAY = 24 * 3600
+LOG_LIMIT = 10485760
+LOG_TAIL = 5242880
+
+
+def wine_env():
+    env = dict(os.environ)
+    env["QV_WINEPREFIX"] = PREFIX
+    return env
+
+
+def probe(*args, timeout=60):
+    done = subprocess.run([WINE_RUN, PROBE] + list(args), env=wine_env(),
+                          capture_output=True, timeout=timeout)
+    return done.stdout.decode().strip()
+
+
+def unix_path(windows_path):
+    assert windows_path[1:3] == ":\\", windows_path
+    drive = os.path.join(PREFIX, "drive_" + windows_path[0].lower())
+    return os.path.join(drive, *windows_path[3:].split("\\"))
+
+
+class ReporterStartupTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        if os.path.exists(PREFIX + ".lock"):
+            os.remove(PREFIX + ".lock")
+        cls.data = unix_path(probe("data-folder", timeout=300))
+
+    @classmethod
+    def tearDownClass(cls):
+        env = dict(os.environ, WINEPREFIX=PREFIX)
+        subprocess.run(["wineserver", "-k"], env=env, check=False)
+
+    def setUp(self):
+        shutil.rmtree(os.path.join(self.data, ".."), ignore_errors=True)
+        self.dumps = os.path.join(self.data, "dumps")
+        self.log_dir = os.path.join(self.data, "Log")
+        os.makedirs(self.dumps)
+        os.makedirs(self.log_dir)
+        self.bi_log = os.path.join(self.log_dir, "bilog.elog")
+        self.bi_backup = self.bi_log + ".backup"
+        self.log = os.path.join(self.data, "quillavera.elog")
+        self.reporters = []
+
+    def tearDown(self):
+        for reporter in self.reporters:
+            if reporter.poll() is None:
+                reporter.kill()
+            reporter.communicate(timeout=60)
+        self.assertEqual("gone", probe("pipe-gone", "20000"))
+
+    def start_reporter(self):
+        reporter = subprocess.Popen([WINE_RUN, REPORTER], env=wine_env(),
+                                    stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+        self.reporters.append(reporter)
+        return reporter
+
+    def start_and_wait_until_ready(self):
+        """Starts the reporter as the client application does: the ready
+        event first, then the reporter, then the wait for the event."""
+        waiter = subprocess.Popen([WINE_RUN, PROBE, "wait-event", "30000"],
+                                  env=wine_env(), stdout=subprocess.PIPE)
+        self.assertEqual(b"created", waiter.stdout.readline().strip())
+        self.start_reporter()
+        self.assertEqual(b"signalled", waiter.stdout.readline().strip())
+        waiter.communicate(timeout=60)
+
+    def write(self, path, data):
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def age(self, name, seconds):
+        path = os.path.join(self.dumps, name)
+        self.write(path, b"MDMP")
+        when = time.time() - seconds
+        os.utime(path, (when, when))
+
+    def test_old_dumps_are_purged(self):
+        self.age("week.dmp", 7 * DAY + 60)
+        self.age("six_days.dmp", 6 * DAY + 23 * 3600)
+        self.age("x-dravenko.dmp", 5 * DAY + 60)
+        self.start_and_wait_until_ready()
+        self.assertEqual(["six_days.dmp"], sorted(os.listdir(self.dumps)))
+
+    def test_bi_backup_joins_the_bi_log(self):
+        records = bytes(range(256)) * 3
+        backup = b"\x00\xff" + bytes(range(255, -1, -1))
+        self.write(self.bi_log, records)
+        self.write(self.bi_backup, backup)
+        self.start_and_wait_until_ready()
+        self.assertEqual(records + backup, self.read(self.bi_log))
+        self.assertFalse(os.path.exists(self.bi_backup))
+
+    def test_bi_backup_alone_becomes_the_bi_log(self):
+        self.write(self.bi_backup, b"backup records")
+        self.start_and_wait_until_ready()
+        self.assertEqual(b"backup records", self.read(self.bi_log))
+        self.assertFalse(os.path.exists(self.bi_backup))
+
+    def test_oversized_log_restarts_with_its_tail(self):
+        original = os.path.join(WORK_DIR, "original.elog")
+        with open(original, "wb") as f:
+            for i in range(LOG_LIMIT // 64):
+                f.write(b"%063d\n" % i)
+            f.write(b"!")
+        self.assertEqual(LOG_LIMIT + 1, os.path.getsize(original))
+        shutil.copy(original, self.log)
+        tail = subprocess.run(["tail", "-c", str(LOG_TAIL), original],
+                              capture_output=True, check=True).stdout
+        os.remove(original)
+
+        self.start_and_wait_until_ready()
+        rotated = self.read(self.log)
+        # The start record follows the kept tail.
+        self.assertEqual(tail, rotated[:LOG_TAIL])
+        self.assertGreater(len(rotated), LOG_TAIL)
+        self.assertFalse(
+            os.path.exists(os.path.join(self.data, "quillavera.old.elog")))
+
+    def test_log_at_the_limit_is_kept_whole(self):
+        content = b"k" * LOG_LIMIT
+        self.write(self.log, content)
+        self.start_and_wait_until_ready()
+        self.assertEqual(content, self.read(self.log)[:LOG_LIMIT])
+
+    def test_started_alone_no_signalled_event_is_left(self):
+        self.start_reporter()
+        deadline = time.time() + 30
+        while time.time() < deadline and not (
+                os.path.exists(self.log) and os.path.getsize(self.log) > 0):
+            time.sleep(0.1)
+        self.assertGreater(os.path.getsize(self.log), 0)
+        time.sleep(1)
+        self.assertIn(probe("event-state"), ("absent", "unsignalled"))
+
+    def test_second_copy_touches_nothing(self):
+        self.start_and_wait_until_ready()
+        log_size = os.path.getsize(self.log)
+        self.write(self.bi_backup, b"backup of the running copy")
+        self.age("old.dmp", 30 * DAY)
+
+        # A client waiting for the ready event is woken by the second copy
+        # too.
+        waiter = subprocess.Popen([WINE_RUN, PROBE, "wait-event", "30000"],
+                                  env=wine_env(), stdout=subprocess.PIPE)
+        self.assertEqual(b"created", waiter.stdout.readline().strip())
+        second = self.start_reporter()
+        _, errors = second.communicate(timeout=60)
+        self.assertEqual(0, second.returncode)
+        self.assertEqual(b"", errors)
+        self.assertEqual(b"signalled", waiter.communicate(timeout=60)[0].strip())
+        self.assertEqual(b"backup of the running copy",
+                         self.read(self.bi_backup))
+        self.assertFalse(os.path.exists(self.bi_log))
+        self.assertTrue(os.path.exists(os.path.join(self.dumps, "old.dmp")))
+        self.assertEqual(log_size, os.path.getsize(self.log))
+
+
+if __name__ == "__main__":
+    unittest.main()
