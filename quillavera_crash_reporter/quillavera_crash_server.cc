@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crash_capture/crash_pipe_server.h"
+#include "quillavera_crash_reporter/client_callbacks.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "quillavera_crash_reporter/reporter_state.h"
 
@@ -33,10 +34,11 @@ bool StartCrashServer() {
   const std::wstring dumps_folder = GetDumpsFolder();
   CreateFolder(dumps_folder);
 
-  // The client hooks join with the client-callback and crash-flow code.
+  // The dump-request hook joins with the crash-flow code.
   g_crash_server = new crash_capture::CrashPipeServer(
-      GetCrashPipeName(), nullptr, nullptr, nullptr, nullptr, nullptr,
-      nullptr, nullptr, nullptr, nullptr, true, &dumps_folder);
+      GetCrashPipeName(), nullptr, &HandleClientConnected, nullptr, nullptr,
+      nullptr, &HandleClientExited, nullptr, nullptr, nullptr, true,
+      &dumps_folder);
   if (g_crash_server->Start()) return true;
   StopCrashServer();
   return false;
