@@ -37,10 +37,11 @@ class LogFileNameTest(unittest.TestCase):
     def test_named_after_a_program_with_a_long_path(self):
         # The cut of a 260-unit buffer falls inside the file name.
         base = os.path.join(ARGS.work_dir, "long")
-        parts = []
-        while len(windows_path(base)) + sum(len(p) + 1 for p in parts) < 240:
-            parts.append("d" * 20)
-        folder = os.path.join(base, *parts)
+        # A folder of exactly 250 units, wherever the build lives.
+        folder = base
+        while len(windows_path(folder)) < 250:
+            room = 250 - len(windows_path(folder)) - 1
+            folder = os.path.join(folder, "d" * max(1, min(20, room)))
         length = len(windows_path(os.path.join(folder,
                                                "log_file_name_probe.exe")))
         self.assertGreater(length, 260)
