@@ -531,14 +531,14 @@ bool SetLastModifiedTime(const FilePath& path, const Time& last_modified) {
 // Temporary and unique names --------------------------------------------------
 
 bool CreateTemporaryFile(FilePath* path) {
+  // |path| is written only on success: on failure it must not be left
+  // naming the temporary folder itself.
+  FilePath temp_dir;
   FilePath temp_file;
-  if (!GetTempDir(path))
+  if (!GetTempDir(&temp_dir) || !CreateTemporaryFileInDir(temp_dir, &temp_file))
     return false;
-  if (CreateTemporaryFileInDir(*path, &temp_file)) {
-    *path = temp_file;
-    return true;
-  }
-  return false;
+  *path = temp_file;
+  return true;
 }
 
 bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
