@@ -87,6 +87,11 @@ bool CopyThenDeleteFolder(const FilePath& from, const FilePath& to) {
   return Delete(from, true);
 }
 
+bool IsEmptyOrRoot(const FilePath& path) {
+  const FilePath stripped = path.StripTrailingSeparators();
+  return stripped.empty() || stripped.DirName() == stripped;
+}
+
 }  // namespace
 
 // Existence and information ---------------------------------------------------
@@ -246,6 +251,10 @@ bool Delete(const FilePath& path, bool recursive) {
   // The shell expands wildcards: "delete this file" must never become
   // "delete what matches".
   if (HasShellWildcard(path))
+    return false;
+  // An empty path or a drive root would hand the current folder or a whole
+  // drive to the shell.
+  if (IsEmptyOrRoot(path))
     return false;
 
   if (!recursive) {
