@@ -81,9 +81,12 @@ if [ -n "$DUMP" ]; then
   echo "Dump written: dumps\\$DUMP ($state)"
 fi
 echo "Analysis text from the stack walker (dumps\\dump_analyse_result.txt, removed too):"
-grep -E "Crash reason|Crash address|\(crashed\)|^ 0 " "$DEMO/analysis.txt" | tr -d '\r' | sed 's/^/    /'
+tr -d '\r' <"$DEMO/analysis.txt" |
+  awk '/Crash reason|Crash address/ { print } /\(crashed\)/ { print; getline; print }' |
+  sed 's/^/    /'
 echo "Debugger output:"
-grep -o 'Client requested dump:[^"]*' "$DEMO/client.err" | sed 's/\\r\\n/ | /; s/^/    /'
+grep -o 'Client requested dump:[^"]*' "$DEMO/client.err" | head -1 |
+  sed 's/\\r\\n/ | /; s/^/    /'
 WAIT="$(grep '"crash_dump"' "$DEMO/client.out" | json_field wait_result)"
 if [ "$WAIT" = "0" ]; then
   echo "The crashed client was released."
