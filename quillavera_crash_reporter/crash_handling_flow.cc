@@ -50,6 +50,7 @@ std::wstring EntryValue(const CustomInfoEntry& entry) {
 struct CrashRun {
   uint32_t pid = 0;
   std::wstring dump_path;
+  // Names the full-memory dump for the crash data (GetFullDumpPath).
   DWORD dump_type = 0;
   CrashedClientInfo client;
   std::wstring analysis_path;
