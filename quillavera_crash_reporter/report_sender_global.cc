@@ -1,5 +1,6 @@
 #include "quillavera_crash_reporter/report_sender_global.h"
 
+#include <atomic>
 #include <new>
 #include <string>
 
@@ -7,21 +8,22 @@
 
 namespace {
 
-// Made on the GUI thread at start-up, before the crash server calls back.
-ReportSender* g_report_sender = nullptr;
+// Made on the GUI thread at start-up, after the crash server has started,
+// and read by its thread-pool callbacks: a crash before it exists is only
+// dumped.
+std::atomic<ReportSender*> g_report_sender{nullptr};
 
 }  // namespace
 
 bool CreateReportSender() {
-  if (g_report_sender)
+  if (g_report_sender.load())
     return false;
-  g_report_sender = new (std::nothrow) ReportSender(std::wstring());
+  g_report_sender.store(new (std::nothrow) ReportSender(std::wstring()));
   return true;
 }
 
 void DestroyReportSender() {
-  delete g_report_sender;
-  g_report_sender = nullptr;
+  delete g_report_sender.exchange(nullptr);
 }
 
-ReportSender* GetReportSender() { return g_report_sender; }
+ReportSender* GetReportSender() { return g_report_sender.load(); }
