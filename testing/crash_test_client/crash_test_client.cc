@@ -291,6 +291,32 @@ int ExitAfterRequest() {
   ExitProcess(0);
 }
 
+// Holds the pipe's only instance and does nothing more: before its message
+// or, registered, before its acknowledgement.
+int Stall(bool register_first) {
+  HANDLE pipe = OpenPipe();
+  if (register_first) {
+    const PipeMessage request = ValidRegistration();
+    PipeMessage reply = {};
+    DWORD read = 0;
+    const bool ok =
+        TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
+                          sizeof(request), &reply, sizeof(reply), &read,
+                          nullptr) &&
+        read == sizeof(reply);
+    JsonLine("raw_reply")
+        .Add("pid", uint64_t{GetCurrentProcessId()})
+        .Add("ok", ok)
+        .Add("tag", uint64_t{reply.tag})
+        .Print();
+  } else {
+    JsonLine("opened").Add("pid", uint64_t{GetCurrentProcessId()}).Print();
+  }
+  Sleep(g_options.wait_ms);
+  CloseHandle(pipe);
+  return 0;
+}
+
 // The assertion address points nowhere readable, so the dump must fail.
 int RequestWithBadAssertion() {
   PipeMessage request = ValidRegistration();
@@ -379,5 +405,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"exit-after-request") return ExitAfterRequest();
   if (mode == L"bad-assertion") return RequestWithBadAssertion();
   if (mode == L"upload") return Upload();
+  if (mode == L"stall-silent") return Stall(false);
+  if (mode == L"stall-before-ack") return Stall(true);
   return SendBadMessage(mode);
 }
