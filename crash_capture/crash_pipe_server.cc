@@ -159,15 +159,25 @@ void CALLBACK CrashPipeServer::OnPipeWatch(void* context, BOOLEAN) {
 // static
 void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
   ClientRecord* client = static_cast<ClientRecord*>(context);
-  // The wait consumed the request (auto-reset event): one set again during
-  // this dump starts the next callback, which waits here for this one.
-  std::lock_guard<std::mutex> one_dump_at_a_time(client->dump_lock());
-  CrashPipeServer* server = client->server();
-  if (server->pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
+  // The wait consumed the request (auto-reset event). A request set again
+  // while a dump of this client runs is left to that dump's thread, which
+  // makes one more dump for all of them: a client that sets its event in a
+  // loop ties up no pool thread per signal and queues no dump per signal.
+  client->set_dump_wanted();
+  while (client->dump_wanted()) {
+    std::unique_lock<std::mutex> dumping(client->dump_lock(),
+                                         std::try_to_lock);
+    if (!dumping.owns_lock()) return;
+    while (client->TakeDumpWanted()) client->server()->ServeDumpRequest(client);
+  }
+}
+
+void CrashPipeServer::ServeDumpRequest(ClientRecord* client) {
+  if (pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
     LOG(WARNING) << "Cannot read the custom information of client "
                  << client->pid();
   }
-  server->HandleDumpRequest(client);
+  HandleDumpRequest(client);
 }
 
 // static

@@ -101,6 +101,7 @@ class CrashPipeServer {
   bool AddClient(std::unique_ptr<ClientRecord> client);
   bool IsShuttingDown();
 
+  void ServeDumpRequest(ClientRecord* client);
   void HandleDumpRequest(ClientRecord* client);
   bool GenerateDump(ClientRecord* client, std::wstring* dump_path);
   void HandleClientProcessExit(ClientRecord* client);
