@@ -152,8 +152,11 @@ void CALLBACK CrashPipeServer::OnPipeConnected(void* context, BOOLEAN) {
 // static
 void CALLBACK CrashPipeServer::OnPipeWatch(void* context, BOOLEAN) {
   auto* server = static_cast<CrashPipeServer*>(context);
-  std::lock_guard<std::mutex> between_steps(server->pipe_step_lock_);
-  server->CheckConnectionTime();
+  // A step under way (a connect hook, say) is no client stalling; skip this
+  // tick rather than pile up pool threads behind it.
+  std::unique_lock<std::mutex> between_steps(server->pipe_step_lock_,
+                                             std::try_to_lock);
+  if (between_steps.owns_lock()) server->CheckConnectionTime();
 }
 
 // static
