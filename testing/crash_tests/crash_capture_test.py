@@ -247,6 +247,19 @@ class BadClientTest(HostTestCase):
         self.assertTrue(host.stderr_lines("No dump was written"))
         self.assert_normal_client_registers(host)
 
+    def test_unreadable_exception_pointers_never_stop_the_server(self):
+        # Whether a dump comes of it is the debug-help library's call; the
+        # client is released either way and the next one is served.
+        host = self.start_host("pointers")
+        for mode in ("bad-exception-pointers", "bad-exception-record"):
+            with self.subTest(mode=mode):
+                code, client = run_client(host, mode, LONG_WAIT)
+                self.assertEqual(code, 0, (client.seen, client.stderr))
+                self.assertEqual(client.expect("bad_dump")["wait_result"],
+                                 WAIT_OBJECT_0)
+                self.assert_normal_client_registers(host)
+        self.assertIsNone(host.process.poll())
+
     def test_upload_request_reaches_the_hook_without_reply(self):
         host = self.start_host("upload")
         code, client = run_client(host, "upload", "--crash-id=3000000001")
