@@ -27,7 +27,7 @@ bool PathProvider(int key, FilePath* result) {
     case DIR_TEST_DATA:
       if (!PathService::Get(DIR_SOURCE_ROOT, &cur)) return false;
       cur = cur.Append(L"base").Append(L"test").Append(L"data");
-      if (!PathExists(cur)) return false;
+      if (!DirectoryExists(cur)) return false;
       break;
     default:
       return false;

@@ -394,6 +394,23 @@ TEST_F(FileUtilTest, TemporaryNames) {
   EXPECT_TRUE(CloseFile(opened));
   EXPECT_TRUE(Delete(global_temp, false));
 
+  // A temporary folder where no file can be made: the failure must not
+  // leave the caller holding the temporary folder's own path, which a
+  // clean-up would then delete.
+  wchar_t saved_tmp[MAX_PATH] = {};
+  wchar_t saved_temp[MAX_PATH] = {};
+  ::GetEnvironmentVariableW(L"TMP", saved_tmp, MAX_PATH);
+  ::GetEnvironmentVariableW(L"TEMP", saved_temp, MAX_PATH);
+  const FilePath unusable = Path(L"missing_temp");
+  ::SetEnvironmentVariableW(L"TMP", unusable.value().c_str());
+  ::SetEnvironmentVariableW(L"TEMP", unusable.value().c_str());
+  FilePath untouched(L"untouched");
+  const bool made = CreateTemporaryFile(&untouched);
+  ::SetEnvironmentVariableW(L"TMP", saved_tmp[0] ? saved_tmp : nullptr);
+  ::SetEnvironmentVariableW(L"TEMP", saved_temp[0] ? saved_temp : nullptr);
+  EXPECT_FALSE(made);
+  EXPECT_EQ(L"untouched", untouched.value());
+
   FilePath new_dir;
   ASSERT_TRUE(CreateTemporaryDirInDir(dir_, L"pre_", &new_dir));
   EXPECT_TRUE(DirectoryExists(new_dir));

@@ -87,6 +87,11 @@ bool CopyThenDeleteFolder(const FilePath& from, const FilePath& to) {
   return Delete(from, true);
 }
 
+bool IsEmptyOrRoot(const FilePath& path) {
+  const FilePath stripped = path.StripTrailingSeparators();
+  return stripped.empty() || stripped.DirName() == stripped;
+}
+
 }  // namespace
 
 // Existence and information ---------------------------------------------------
@@ -246,6 +251,10 @@ bool Delete(const FilePath& path, bool recursive) {
   // The shell expands wildcards: "delete this file" must never become
   // "delete what matches".
   if (HasShellWildcard(path))
+    return false;
+  // An empty path or a drive root would hand the current folder or a whole
+  // drive to the shell.
+  if (IsEmptyOrRoot(path))
     return false;
 
   if (!recursive) {
@@ -531,14 +540,14 @@ bool SetLastModifiedTime(const FilePath& path, const Time& last_modified) {
 // Temporary and unique names --------------------------------------------------
 
 bool CreateTemporaryFile(FilePath* path) {
+  // |path| is written only on success: on failure it must not be left
+  // naming the temporary folder itself.
+  FilePath temp_dir;
   FilePath temp_file;
-  if (!GetTempDir(path))
+  if (!GetTempDir(&temp_dir) || !CreateTemporaryFileInDir(temp_dir, &temp_file))
     return false;
-  if (CreateTemporaryFileInDir(*path, &temp_file)) {
-    *path = temp_file;
-    return true;
-  }
-  return false;
+  *path = temp_file;
+  return true;
 }
 
 bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {

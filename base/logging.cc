@@ -39,7 +39,11 @@ std::atomic<LogReportHandlerFunction> g_log_report_handler{nullptr};
 std::atomic<LogRecordTransform> g_log_record_transform{nullptr};
 // Made once by InitLogging and never freed.
 std::atomic<VlogInfo*> g_vlog_info{nullptr};
+// The one an earlier set-up made: verbose logging is set up once.
 std::atomic<VlogInfo*> g_vlog_info_prev{nullptr};
+
+// The line log readers know the check on a second verbose set-up by.
+const int kVlogSetUpCheckLine = 379;
 
 // Guards the log lock's set-up and the file state below against records that
 // thread-pool callbacks write while InitLogging runs. A critical section is
@@ -166,11 +170,15 @@ void CloseLogFileLocked() {
 
 void WriteToLogFile(const std::string& record) {
   AutoFileStateLock state_lock;
-  InitLogLockLocked(LOCK_LOG_FILE, nullptr);
+  LogFileState& state = FileState();
+  // When the set-up could not make the mutex, retry under its file's name:
+  // that is the name other processes writing the file use.
+  InitLogLockLocked(LOCK_LOG_FILE, state.file_name.empty()
+                                       ? nullptr
+                                       : state.file_name.c_str());
   AutoLogFileLock file_lock;
   if (!InitializeLogFileHandleLocked()) return;
 
-  LogFileState& state = FileState();
   SetFilePointer(state.file, 0, nullptr, FILE_END);
   // The handlers and other destinations keep the plain text.
   std::string copy = record;
@@ -245,12 +253,15 @@ bool InitLogging(const LoggingSettings& settings) {
   const CommandLine* command_line = CommandLine::ForCurrentProcess();
   if (command_line &&
       (command_line->HasSwitch("v") || command_line->HasSwitch("vmodule"))) {
-    CHECK(!g_vlog_info_prev);
-    g_vlog_info_prev = g_vlog_info.load();
+    if (g_vlog_info_prev) {
+      LogMessage(__FILE__, kVlogSetUpCheckLine, LOG_FATAL).stream()
+          << "Check failed: !g_vlog_info_prev. ";
+    }
     // Lives until the process ends: other threads may read it at any time.
     g_vlog_info = new VlogInfo(command_line->GetSwitchValueASCII("v"),
                                command_line->GetSwitchValueASCII("vmodule"),
                                &g_min_log_level);
+    g_vlog_info_prev = g_vlog_info.load();
   }
 
   g_logging_destination = settings.logging_dest;

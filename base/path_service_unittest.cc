@@ -86,8 +86,14 @@ TEST(PathServiceTest, TestDataOnlyWhenTheFolderExists) {
 
   ScratchDir scratch;
   FilePath data = scratch.path().Append(L"base").Append(L"test").Append(L"data");
-  ASSERT_TRUE(CreateDirectory(data));
+  ASSERT_TRUE(CreateDirectory(data.DirName()));
+  // A file of that name is no folder.
+  ASSERT_EQ(1, WriteFile(data, "x", 1));
   ASSERT_TRUE(PathService::Override(DIR_SOURCE_ROOT, scratch.path()));
+  EXPECT_FALSE(PathService::Get(DIR_TEST_DATA, &answer));
+
+  ASSERT_TRUE(Delete(data, false));
+  ASSERT_TRUE(CreateDirectory(data));
   EXPECT_TRUE(PathService::Get(DIR_TEST_DATA, &answer));
   EXPECT_EQ(data.value(), answer.value());
   EXPECT_TRUE(PathService::RemoveOverride(DIR_SOURCE_ROOT));

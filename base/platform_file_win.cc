@@ -125,10 +125,12 @@ PlatformFile CreatePlatformFileUnsafe(const FilePath& name, int flags,
       nullptr, disposition, CreateFlagsFromFlags(flags), nullptr);
   const DWORD last_error = ::GetLastError();
 
+  // Judged by the disposition that was used, not by the flags: with
+  // several disposition bits only the winning one says what happened.
   if (created && file != kInvalidPlatformFileValue) {
-    if (flags & PLATFORM_FILE_OPEN_ALWAYS)
+    if (disposition == OPEN_ALWAYS)
       *created = (last_error != ERROR_ALREADY_EXISTS);
-    else if (flags & (PLATFORM_FILE_CREATE_ALWAYS | PLATFORM_FILE_CREATE))
+    else if (disposition == CREATE_ALWAYS || disposition == CREATE_NEW)
       *created = true;
   }
 

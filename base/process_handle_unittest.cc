@@ -49,6 +49,16 @@ TEST(ProcessHandleTest, FailureLeavesTheHandleUntouched) {
   EXPECT_EQ(reinterpret_cast<ProcessHandle>(0x1234), handle);
 }
 
+TEST(ProcessHandleTest, IntegrityLevelOfThisProcess) {
+  IntegrityLevel level = INTEGRITY_UNKNOWN;
+  ASSERT_TRUE(GetProcessIntegrityLevel(::GetCurrentProcess(), &level));
+  EXPECT_NE(INTEGRITY_UNKNOWN, level);
+  // No process, no token: the level stays as it was.
+  level = INTEGRITY_UNKNOWN;
+  EXPECT_FALSE(GetProcessIntegrityLevel(nullptr, &level));
+  EXPECT_EQ(INTEGRITY_UNKNOWN, level);
+}
+
 TEST(ProcessHandleTest, CurrentProcessId) {
   EXPECT_EQ(::GetCurrentProcessId(), GetCurrentProcId());
 }

@@ -129,5 +129,6 @@ endfunction()
 set(QV_WINE_RUN ${CMAKE_BINARY_DIR}/wine_run.sh)
 file(WRITE ${QV_WINE_RUN}
   "#!/bin/bash\nexport QV_WINEPREFIX=\"\${QV_WINEPREFIX:-${CMAKE_BINARY_DIR}/wineprefix}\"\n"
+  "export QV_WINE_KEEPALIVE=\"\${QV_WINE_KEEPALIVE:-${CMAKE_BINARY_DIR}/bin/wine_keepalive.exe}\"\n"
   "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
 file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -6,6 +6,10 @@
 #include <string>
 
 #include "crash_capture/crash_pipe_server.h"
+#include "quillavera_crash_reporter/client_callbacks.h"
+#include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/crash_handling_flow.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "quillavera_crash_reporter/reporter_state.h"
 
@@ -16,6 +20,11 @@ const wchar_t kReporterWindowClass[] = L"QuillaVeraCrashReporter";
 // Made and deleted on the GUI thread only. A plain pointer on purpose: exit()
 // from a callback must not destroy the server on its own wait thread.
 crash_capture::CrashPipeServer* g_crash_server = nullptr;
+
+// How long the end of the reporter waits for a crash being handled on
+// another thread: the whole flow with its uploads and their retries, with
+// room to spare, but not for ever.
+const DWORD kCrashFlowExitWaitMs = 120000;
 
 void CreateFolder(const std::wstring& folder) {
   // Failures (the folder exists) are of no concern.
@@ -33,10 +42,10 @@ bool StartCrashServer() {
   const std::wstring dumps_folder = GetDumpsFolder();
   CreateFolder(dumps_folder);
 
-  // The client hooks join with the client-callback and crash-flow code.
   g_crash_server = new crash_capture::CrashPipeServer(
-      GetCrashPipeName(), nullptr, nullptr, nullptr, nullptr, nullptr,
-      nullptr, nullptr, nullptr, nullptr, true, &dumps_folder);
+      GetCrashPipeName(), nullptr, &HandleClientConnected, nullptr,
+      &HandleClientCrash, nullptr, &HandleClientExited, nullptr, nullptr,
+      nullptr, true, &dumps_folder);
   if (g_crash_server->Start()) return true;
   StopCrashServer();
   return false;
@@ -47,7 +56,14 @@ void StopCrashServer() {
   g_crash_server = nullptr;
 }
 
-void ExitReporter() { exit(0); }
+void ExitReporter() {
+  // Another thread is ending the process: this one only waits for that.
+  if (!PrepareReporterExit(kCrashFlowExitWaitMs)) {
+    for (;;) Sleep(INFINITE);
+  }
+  DestroyReportSender();
+  exit(0);
+}
 
 ATOM RegisterReporterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW window_class = {};

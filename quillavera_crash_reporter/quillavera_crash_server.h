@@ -13,7 +13,10 @@ bool StartCrashServer();
 // Deletes the crash server, if any. Only on the thread that started it.
 void StopCrashServer();
 
-// Ends the process with exit code 0. Called from the crash-server callbacks.
+// Ends the process with exit code 0, after deleting the report sender.
+// Called from the crash-server callbacks. A crash being handled on another
+// thread is waited for, within bounds, so it is not cut off half-way; the
+// flow itself ends the process at once.
 [[noreturn]] void ExitReporter();
 
 // Registers "QuillaVeraCrashReporter"; no window of it is ever created.

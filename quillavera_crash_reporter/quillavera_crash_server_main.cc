@@ -9,6 +9,7 @@
 #include "base/logging.h"
 #include "player/common/path_service2.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/startup_housekeeping.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -34,10 +35,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   InitLogFile(L"quillavera");
   LOG(INFO) << "Quillavera crash server start";
   SignalReadyEvent();
+  CreateReportSender();
 
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();
 
+  DestroyReportSender();
   StopCrashServer();
   return exit_code;
 }

@@ -1,57 +1,96 @@
 #!/bin/bash
-# A demonstration run: sets up and builds whatever is missing, starts the
-# crash reporter under Wine in a throw-away prefix, shows where its log and
-# dumps go, lets a test client register over the crash pipe, shows that a
-# second copy leaves at once, and stops the reporter again.
+# A demonstration run: sets up and builds whatever is missing, then, under
+# Wine in a throw-away prefix, lets the client application stand-in start
+# the crash reporter, register with it and crash for real, and tells what
+# the reporter did about it: its log, the dump written and removed, the
+# analysis text, the debugger line and how the reporter ended.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 bash "$ROOT/scripts/setup.sh"
+echo "== Building (into $BUILD)"
 bash "$ROOT/scripts/build.sh" >/dev/null
 
 DEMO="$(mktemp -d /tmp/quillavera-demo.XXXXXX)"
 export QV_WINEPREFIX="$DEMO/wineprefix"
+# Shows the debugger output (OutputDebugStringW) on standard error.
+export WINEDEBUG="-all,warn+seh"
 WINE_RUN="$BUILD/wine_run.sh"
 BIN="$BUILD/bin"
 win_path() { echo "Z:${1//\//\\}"; }
+json_field() { sed -n "s/.*\"$1\": \\([^,}]*\\).*/\\1/p" | head -1 | tr -d '"'; }
 
+PIDS=()
 cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true
   rm -rf "$DEMO"
 }
 trap cleanup EXIT
 
-# A copy of its own, so that its log beside the program is this run's.
-cp "$BIN/quillavera_crash_reporter.exe" "$DEMO/"
-REPORTER="$(win_path "$DEMO/quillavera_crash_reporter.exe")"
-PIPE='\\.\pipe\QuillaveraCrashServices\Server'
-
-echo "== Booting a throw-away Wine prefix in $QV_WINEPREFIX"
+echo "== Booting a throw-away Wine prefix"
 "$WINE_RUN" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+DATA="$(echo "$QV_WINEPREFIX"/drive_c/users/*/AppData/Local)/Kestrix/QuillaVera"
+DUMPS="$DATA/dumps"
 
-echo "== Starting the crash reporter"
-"$WINE_RUN" "$BIN/launcher.exe" "$REPORTER" </dev/null >"$DEMO/first.out" 2>&1 &
-FIRST=$!
-for _ in $(seq 1 300); do
-  grep -q "crash server start" "$DEMO/debug.log" 2>/dev/null && break
+# The reporter removes the analysis text right after the analysis; a second
+# name for the same file keeps what the stack walker wrote, to show it.
+mkdir -p "$DUMPS"
+: >"$DUMPS/dump_analyse_result.txt"
+ln "$DUMPS/dump_analyse_result.txt" "$DEMO/analysis.txt"
+
+echo "== The client application starts the crash reporter and registers"
+mkfifo "$DEMO/commands"
+"$WINE_RUN" "$BIN/client_application.exe" \
+  "--start-reporter=$(win_path "$BIN/quillavera_crash_reporter.exe")" \
+  <"$DEMO/commands" >"$DEMO/client.out" 2>"$DEMO/client.err" &
+PIDS+=($!)
+exec 3>"$DEMO/commands"
+for _ in $(seq 1 600); do
+  grep -q '"registered"' "$DEMO/client.out" && break
   sleep 0.1
 done
-echo "Its log, $DEMO/debug.log (the log-file set-up of a later step moves it):"
-sed 's/^/    /' "$DEMO/debug.log"
-echo "Its dumps folder:"
-ls -d "$QV_WINEPREFIX"/drive_c/users/*/AppData/Local/Kestrix/QuillaVera/dumps | sed 's/^/    /'
+REPORTER_PID="$(grep '"reporter"' "$DEMO/client.out" | json_field pid)"
+CLIENT_PID="$(grep '"registered"' "$DEMO/client.out" | json_field pid)"
+echo "    reporter (Windows pid $REPORTER_PID) is up; client (pid $CLIENT_PID) registered"
+"$WINE_RUN" "$BIN/client_application.exe" "--watch-process=$REPORTER_PID" \
+  </dev/null >"$DEMO/reporter.exit" 2>/dev/null &
+PIDS+=($!)
 
-echo "== A client registers over $PIPE"
-REGISTERED="$("$WINE_RUN" "$BIN/crash_test_client.exe" "$PIPE" register </dev/null)"
-echo "    $REGISTERED"
-SERVER_PID="$(echo "$REGISTERED" | sed -n 's/.*"server_pid": \([0-9]*\).*/\1/p')"
+# Notes every dump that appears while the crash is handled.
+( while :; do ls "$DUMPS" 2>/dev/null | grep '\.dmp$' >>"$DEMO/dumps.seen" || true
+    sleep 0.05; done ) &
+PIDS+=($!)
 
-echo "== A second copy leaves at once (the pipe is taken)"
-"$WINE_RUN" "$BIN/launcher.exe" "$REPORTER" </dev/null | sed 's/^/    /'
+echo "== The client crashes (an access violation on its main thread)"
+echo crash >&3
+for _ in $(seq 1 1200); do
+  grep -q process_exit "$DEMO/reporter.exit" && break
+  sleep 0.1
+done
+exec 3>&-
+sleep 0.5
 
-echo "== Stopping the reporter (WM_QUIT to its message loop)"
-"$WINE_RUN" "$BIN/post_quit.exe" "$SERVER_PID" </dev/null >/dev/null
-wait "$FIRST" || true
-sed 's/^/    /' "$DEMO/first.out"
-echo "Done."
+echo "== What the reporter did"
+echo "Its log, quillavera.elog in the data folder (the client writes there too):"
+sed 's/^\[[^]]*:\([A-Z_]*\):\([^]]*\)\] /    \1 \2: /' "$DATA/quillavera.elog"
+DUMP="$(sort -u "$DEMO/dumps.seen" | head -1)"
+if [ -n "$DUMP" ]; then
+  if [ -e "$DUMPS/$DUMP" ]; then state="still there"; else state="removed after the analysis"; fi
+  echo "Dump written: dumps\\$DUMP ($state)"
+fi
+echo "Analysis text from the stack walker (dumps\\dump_analyse_result.txt, removed too):"
+tr -d '\r' <"$DEMO/analysis.txt" |
+  awk '/Crash reason|Crash address/ { print } /\(crashed\)/ { print; getline; print }' |
+  sed 's/^/    /'
+echo "Debugger output:"
+grep -o 'Client requested dump:[^"]*' "$DEMO/client.err" | head -1 |
+  sed 's/\\r\\n/ | /; s/^/    /'
+WAIT="$(grep '"crash_dump"' "$DEMO/client.out" | json_field wait_result)"
+if [ "$WAIT" = "0" ]; then
+  echo "The crashed client was released."
+else
+  echo "The crashed client was not released (its wait ended with $WAIT: the reporter had gone)."
+fi
+echo "The reporter exited with code $(json_field code <"$DEMO/reporter.exit")."

@@ -12,7 +12,7 @@ bash "$ROOT/scripts/build.sh"
 export QV_WINEPREFIX="$BUILD/wineprefix"
 stop_wine() { WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true; }
 stop_wine
-rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock"
+rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock" "$QV_WINEPREFIX.keepalive.pid"
 trap stop_wine EXIT
 # Boot it here, outside CTest, so no test pays for it or sees its output.
 "$BUILD/wine_run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true

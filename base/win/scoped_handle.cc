@@ -4,6 +4,7 @@
 
 #include "base/debugger.h"
 #include "base/lazy_instance.h"
+#include "base/location.h"
 #include "base/lock.h"
 #include "base/logging.h"
 
@@ -32,11 +33,6 @@ LazyInstance<HandleMap>::Leaky g_handle_map = LAZY_INSTANCE_INITIALIZER;
 
 void VerifierFailed(int line) {
   LogMessage(__FILE__, line, LOG_FATAL).stream() << "Check failed: false. ";
-}
-
-// An address inside the caller.
-__attribute__((noinline)) const void* GetProgramCounter() {
-  return __builtin_return_address(0);
 }
 
 }  // namespace

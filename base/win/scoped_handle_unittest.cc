@@ -13,6 +13,11 @@ namespace {
 
 std::vector<std::string>* g_records = nullptr;
 
+bool IsOpen(HANDLE handle) {
+  DWORD flags = 0;
+  return ::GetHandleInformation(handle, &flags) != FALSE;
+}
+
 // Keeps FATAL records from stopping the test process and remembers them.
 bool CaptureRecord(int severity, const char*, int, size_t,
                    const std::string& record) {
@@ -69,7 +74,21 @@ TEST_F(ScopedHandleTest, OwnsClosesAndMovesWithoutComplaint) {
   }
   EXPECT_TRUE(records_.empty());
   // Closed exactly once, by the last owner.
-  EXPECT_FALSE(::CloseHandle(raw));
+  EXPECT_FALSE(IsOpen(raw));
+}
+
+TEST_F(ScopedHandleTest, SetClosesTheOldHandleAndTakeGivesUpOwnership) {
+  HANDLE old_raw = NewEvent();
+  HANDLE new_raw = NewEvent();
+  ScopedHandle handle(old_raw);
+  handle.Set(new_raw);
+  EXPECT_FALSE(IsOpen(old_raw));
+  EXPECT_EQ(new_raw, handle.Take());
+  EXPECT_FALSE(handle.IsValid());
+  handle.Close();
+  EXPECT_TRUE(IsOpen(new_raw));
+  ::CloseHandle(new_raw);
+  EXPECT_TRUE(records_.empty());
 }
 
 TEST_F(ScopedHandleTest, InvalidValuesAreNotOwned) {
@@ -78,6 +97,8 @@ TEST_F(ScopedHandleTest, InvalidValuesAreNotOwned) {
   EXPECT_FALSE(null_handle.IsValid());
   EXPECT_FALSE(invalid.IsValid());
   EXPECT_EQ(nullptr, invalid.Get());
+  invalid.Set(nullptr);
+  EXPECT_FALSE(invalid.IsValid());
   EXPECT_TRUE(records_.empty());
 }
 

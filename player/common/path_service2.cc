@@ -247,13 +247,15 @@ base::FilePath DownloadTempPath(const wchar_t* prefix,
 }
 
 // The executable's base name without extension; "debug.log" when its path
-// has no folder part.
+// has no folder part. The path comes whole from the path lookup, whose buffer
+// grows: a fixed 260-unit one would cut a long path's name.
 std::wstring ExecutableBaseName() {
-  wchar_t path[MAX_PATH + 1] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (!wcschr(path, L'\\') && !wcschr(path, L'/')) return L"debug.log";
-  ::PathRemoveExtensionW(path);
-  return ::PathFindFileNameW(path);
+  base::FilePath exe;
+  if (!base::PathService::Get(base::FILE_EXE, &exe)) return L"debug.log";
+  std::wstring path = exe.value();
+  if (path.find_first_of(L"\\/") == std::wstring::npos) return L"debug.log";
+  ::PathRemoveExtensionW(&path[0]);
+  return ::PathFindFileNameW(path.c_str());
 }
 
 }  // namespace

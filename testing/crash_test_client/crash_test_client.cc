@@ -3,7 +3,15 @@
 // purpose. Prints one JSON line per thing it saw.
 //
 //   crash_test_client.exe PIPE_NAME MODE [--wait-ms=N] [--full]
-//                         [--crash-id=N]
+//                         [--crash-id=N] [--type=ROLE [--ptrackid=N]] ...
+//
+// Like the client application's processes, a client carries its role on its
+// command line: "--type=renderer --ptrackid=7 --flag" (each value ends at the
+// next " --"; no --type means "main"). Modes for the reporter's tests:
+//   hold        register with "process_type" set to the role, then stay
+//               until a line (or the end) arrives on standard input
+//   wait-pipe   wait until the server listens on the pipe
+//   wait-peer   wait for an IPC window of another process
 #include <windows.h>
 // After windows.h, which they need.
 #include <dbghelp.h>
@@ -33,6 +41,7 @@ struct Options {
   DWORD wait_ms = CrashPipeClient::kDefaultDumpWaitMs;
   bool full = false;
   uint32_t crash_id = 0;
+  std::wstring role = L"main";
 };
 
 // What a registration hands the server to read from this process.
@@ -252,6 +261,53 @@ int Register() {
   return ok ? 0 : 1;
 }
 
+int Hold() {
+  CustomInfoEntry entry = {};
+  SetField(entry.name, CustomInfoEntry::kNameMaxLength, L"process_type");
+  SetField(entry.value, CustomInfoEntry::kValueMaxLength, g_options.role);
+  const ClientCustomInfo info = {&entry, 1};
+  CrashPipeClient client(g_options.pipe_name, MiniDumpNormal, &info);
+  const bool ok = client.Register();
+  PrintRegistration(client, ok);
+  if (!ok) return 1;
+  char line[64];
+  fgets(line, sizeof(line), stdin);
+  JsonLine("released").Add("pid", uint64_t{GetCurrentProcessId()}).Print();
+  return 0;
+}
+
+// Waits until the server listens on the pipe, without connecting to it.
+int WaitForPipe() {
+  const DWORD start = GetTickCount();
+  while (!WaitNamedPipeW(g_options.pipe_name.c_str(), 100)) {
+    if (GetTickCount() - start >= g_options.wait_ms) {
+      JsonLine("pipe").Add("ready", false).Print();
+      return 1;
+    }
+    Sleep(50);
+  }
+  JsonLine("pipe").Add("ready", true).Print();
+  return 0;
+}
+
+int WaitForPeerWindow() {
+  const DWORD start = GetTickCount();
+  do {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(HWND_MESSAGE, window,
+                                   L"valmora_ipc_window", nullptr))) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      if (pid == GetCurrentProcessId()) continue;
+      JsonLine("peer").Add("found", true).Add("pid", uint64_t{pid}).Print();
+      return 0;
+    }
+    Sleep(50);
+  } while (GetTickCount() - start < g_options.wait_ms);
+  JsonLine("peer").Add("found", false).Print();
+  return 1;
+}
+
 int WaitForServer() {
   CrashPipeClient client(g_options.pipe_name, MiniDumpNormal, nullptr);
   const bool ok = client.Register();
@@ -390,6 +446,8 @@ void ParseOptions(int argc, wchar_t** argv) {
     } else if (arg.rfind(L"--crash-id=", 0) == 0) {
       g_options.crash_id =
           static_cast<uint32_t>(wcstoul(arg.c_str() + 11, nullptr, 10));
+    } else if (arg.rfind(L"--type=", 0) == 0) {
+      g_options.role = arg.substr(7);
     } else if (arg == L"--full") {
       g_options.full = true;
     }
@@ -408,6 +466,9 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"crash") return Crash(3);
   if (mode == L"crash-4097-entries") return Crash(4097);
   if (mode == L"register") return Register();
+  if (mode == L"hold") return Hold();
+  if (mode == L"wait-pipe") return WaitForPipe();
+  if (mode == L"wait-peer") return WaitForPeerWindow();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
   if (mode == L"odd-ack") return AckWithOddTag();

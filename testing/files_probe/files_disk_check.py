@@ -245,6 +245,11 @@ def check_platform_file(checks, probe, work):
         (fresh("always.txt"), OPEN_ALWAYS | WRITE, "1 1 %d" % OK),
         (windows_path(existing), CREATE_ALWAYS | WRITE, "1 1 %d" % OK),
         (fresh("dir_missing\\x.txt"), CREATE | WRITE, "0 0 %d" % NOT_FOUND),
+        # Several disposition bits: created tells what the winning one did.
+        (windows_path(existing), OPEN_TRUNCATED | OPEN_ALWAYS | WRITE,
+         "1 0 %d" % OK),
+        (windows_path(existing), OPEN_ALWAYS | CREATE_ALWAYS | WRITE,
+         "1 1 %d" % OK),
         # No disposition: a failure, never a handle.
         (windows_path(existing), READ, "0 0 %d" % FAILED),
     ]

@@ -7,6 +7,9 @@
 //   logging_writer.exe check_eq <marker file>
 //       registers an exit callback that creates <marker file>, then fails
 //       CHECK_EQ(a, b) with a = 1 and b = 2.
+//   logging_writer.exe init_twice
+//       sets logging up twice with the switch "v": the second set-up fails
+//       its check.
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,6 +19,7 @@
 #include <thread>
 
 #include "base/at_exit.h"
+#include "base/command_line.h"
 #include "base/logging.h"
 
 namespace {
@@ -52,6 +56,17 @@ int CheckEq(const std::wstring& marker) {
   return 0;
 }
 
+int InitTwice() {
+  base::CommandLine::Init();
+  base::CommandLine::ForCurrentProcess()->AppendSwitchASCII("v", "1");
+  const base::LoggingSettings settings;
+  base::InitLogging(settings);
+  LOG(INFO) << "first set-up";
+  base::InitLogging(settings);
+  LOG(INFO) << "after the second set-up";
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -61,7 +76,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (argc == 3 && std::wstring(argv[1]) == L"check_eq")
     return CheckEq(argv[2]);
+  if (argc == 2 && std::wstring(argv[1]) == L"init_twice") return InitTwice();
   fprintf(stderr, "usage: logging_writer.exe append <tag> <count> | "
-                  "check_eq <marker file>\n");
+                  "check_eq <marker file> | init_twice\n");
   return 2;
 }

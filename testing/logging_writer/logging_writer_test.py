@@ -106,6 +106,21 @@ class LoggingWriterTest(unittest.TestCase):
                      if l.startswith("[")]
         self.assertEqual([lines[1]], err_lines)
 
+    def test_second_set_up_with_verbose_switches_fails_its_check(self):
+        folder = fresh_folder("init_twice")
+        writer = copy_writer(folder)
+        result = run([ARGS.launcher, windows_path(writer), "init_twice"])
+
+        self.assertIn(b"exit code: 0x80000003", result.stdout,
+                      result.stderr)
+        with open(os.path.join(folder, "debug.log"), "rb") as log:
+            lines = log.read().decode("utf-8").split("\n")
+        self.assertEqual(3, len(lines), lines)
+        self.assertRegex(lines[0], "^" + PREFIX + "first set-up$")
+        self.assertRegex(
+            lines[1], r"^\[\d{4}/\d{6}:FATAL:logging\.cc\(379\)\] "
+            r"Check failed: !g_vlog_info_prev\. $")
+
     def test_default_log_beside_a_program_with_a_long_path(self):
         # Longer than the 260 units a fixed buffer would take (Wine itself
         # does not start programs with much longer paths).

@@ -79,10 +79,13 @@ class ReporterEntryTest(unittest.TestCase):
             self.first.wait()
 
     def start_first_copy(self):
-        self.first = subprocess.Popen(
-            [ARGS.wine_run, ARGS.launcher, windows_path(self.reporter)],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE)
+        # Output into a file: Wine's desktop process, started by whichever
+        # program needs it first, keeps that program's pipes open.
+        self.first_output = os.path.join(self.folder, "first_output.txt")
+        with open(self.first_output, "wb") as output:
+            self.first = subprocess.Popen(
+                [ARGS.wine_run, ARGS.launcher, windows_path(self.reporter)],
+                stdin=subprocess.DEVNULL, stdout=output, stderr=output)
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
             if b"crash server start" in read_log(self.folder):
@@ -94,11 +97,31 @@ class ReporterEntryTest(unittest.TestCase):
     def test_start_second_copy_and_quit(self):
         self.start_first_copy()
 
-        registration = wine([ARGS.client, PIPE, "register"])
-        self.assertEqual(0, registration.returncode, registration.stderr)
-        registered = json.loads(registration.stdout.decode().splitlines()[0])
+        # A client that stays: the reporter ends when its last client leaves.
+        client_output = os.path.join(self.folder, "client_output.txt")
+        with open(client_output, "wb") as output:
+            client = subprocess.Popen(
+                [ARGS.wine_run, ARGS.client, PIPE, "hold"],
+                stdin=subprocess.PIPE, stdout=output,
+                stderr=subprocess.DEVNULL)
+        self.addCleanup(client.kill)
+        deadline = time.monotonic() + 60
+        while True:
+            with open(client_output, "rb") as output:
+                first_line = output.readline()
+            if first_line.endswith(b"\n"):
+                break
+            self.assertLess(time.monotonic(), deadline, "client silent")
+            time.sleep(0.1)
+        registered = json.loads(first_line.decode())
         self.assertTrue(registered["ok"])
         server_pid = registered["server_pid"]
+        connect_line = "Process %d connect, type: main, trackid: 0" % (
+            registered["pid"])
+        deadline = time.monotonic() + 30
+        while connect_line.encode() not in read_log(self.folder):
+            self.assertLess(time.monotonic(), deadline, "no connect line")
+            time.sleep(0.1)
 
         prefix = os.environ.get("QV_WINEPREFIX", ARGS.wine_prefix)
         self.assertTrue(glob.glob(os.path.join(
@@ -119,13 +142,17 @@ class ReporterEntryTest(unittest.TestCase):
 
         quit_result = wine([ARGS.post_quit, str(server_pid)])
         self.assertEqual(0, quit_result.returncode, quit_result)
-        out, err = self.first.communicate(timeout=60)
-        self.assertEqual(0, launcher_exit_code(out), (out, err))
+        self.first.wait(timeout=60)
+        with open(self.first_output, "rb") as output:
+            out = output.read()
+        self.assertEqual(0, launcher_exit_code(out), out)
+        client.communicate(b"go\n", timeout=60)
 
         lines = read_log(self.folder).decode("utf-8").split("\n")
         self.assertEqual("", lines[-1])
-        self.assertEqual(1, len(lines) - 1, lines)
+        self.assertEqual(2, len(lines) - 1, lines)
         self.assertRegex(lines[0], START_LINE)
+        self.assertTrue(lines[1].endswith("] " + connect_line), lines)
 
 
 def main():

@@ -17,10 +17,12 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver)"
 
+# Builtins only: this runs before every program, with hundreds of processes
+# on the machine.
 server_running() {
   local p
   for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/exe" 2>/dev/null)" = "$WINESERVER" ] || continue
+    [ "$p/exe" -ef "$WINESERVER" ] || continue
     tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" \
       && return 0
   done
@@ -34,23 +36,49 @@ start_prefix() {
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.qv_booted" ]; then
-    rm -rf "$WINEPREFIX"
-    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
-    setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.keepalive.pid"
+    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+    setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
     # No debugger: a breakpoint or crash ends the program instead of
     # starting winedbg.
     setsid "$WINE" reg delete \
       'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-      </dev/null >/dev/null 2>&1
+      </dev/null >/dev/null 2>&1 9>&-
     touch "$WINEPREFIX/.qv_booted"
   elif ! server_running; then
-    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1
-    setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1
+    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+    setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&-
   fi
+  start_desktop
   exec 9>&-
 }
 
-if [ ! -f "$WINEPREFIX/.qv_booted" ] || ! server_running; then
+KEEPALIVE_PID_FILE="$WINEPREFIX.keepalive.pid"
+
+desktop_running() {
+  local pid
+  read -r pid 2>/dev/null <"$KEEPALIVE_PID_FILE" || return 1
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+}
+
+# Wine's desktop process is started by the first program that needs it and
+# inherits that program's streams; a detached keeper owns it instead (see
+# wine_keepalive_main.cc).
+start_desktop() {
+  wants_desktop || return 0
+  desktop_running && return 0
+  setsid "$WINE" "$QV_WINE_KEEPALIVE" </dev/null >/dev/null 2>&1 9>&- &
+  echo $! >"$KEEPALIVE_PID_FILE"
+  # Give it the moment it needs to bring the desktop up.
+  sleep 1
+}
+
+wants_desktop() {
+  [ -n "${QV_WINE_KEEPALIVE:-}" ] && [ -f "$QV_WINE_KEEPALIVE" ]
+}
+
+if [ ! -f "$WINEPREFIX/.qv_booted" ] || ! server_running \
+   || { wants_desktop && ! desktop_running; }; then
   start_prefix
 fi
 exec "$WINE" "$@"

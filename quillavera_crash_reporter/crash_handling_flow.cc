@@ -1,0 +1,218 @@
+#include "quillavera_crash_reporter/crash_handling_flow.h"
+
+#include <wchar.h>
+// After windows.h, which it needs.
+#include <dbghelp.h>
+
+#include <exception>
+#include <vector>
+
+#include "base/logging.h"
+#include "base/utf_string_conversions.h"
+#include "crash_capture/client_record.h"
+#include "framework/performance/process_info_utility.h"
+#include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/dump_analysis.h"
+#include "quillavera_crash_reporter/quillavera_crash_server.h"
+#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_paths.h"
+#include "quillavera_crash_reporter/reporter_state.h"
+#include "upload/text_helpers.h"
+
+namespace {
+
+using crash_capture::ClientCustomInfo;
+using crash_capture::CustomInfoEntry;
+
+// Gives the crashed process's own handler time to finish its work.
+const DWORD kCrashPauseMs = 2000;
+const DWORD kAnalysisRetryPauseMs = 1000;
+// A non-main crash shows no box; it waits as long instead.
+const DWORD kNoMessagePauseMs = 2000;
+
+const char kCrashMessageText[] =
+    u8"很抱歉，程序出现异常崩溃了。请重新启动程序后再试一次。";
+const char kCrashMessageCaption[] = u8"QuillaVera";
+
+std::wstring FieldText(const wchar_t* field, size_t width) {
+  return std::wstring(field, wcsnlen(field, width));
+}
+
+std::wstring EntryName(const CustomInfoEntry& entry) {
+  return FieldText(entry.name, CustomInfoEntry::kNameMaxLength);
+}
+
+std::wstring EntryValue(const CustomInfoEntry& entry) {
+  return FieldText(entry.value, CustomInfoEntry::kValueMaxLength);
+}
+
+// What one run of the flow works with, built before the analysis.
+struct CrashRun {
+  uint32_t pid = 0;
+  std::wstring dump_path;
+  // Names the full-memory dump for the crash data (GetFullDumpPath).
+  DWORD dump_type = 0;
+  CrashedClientInfo client;
+  std::wstring analysis_path;
+  // Local time of the crash; goes into the report parameters.
+  std::string crash_time;
+  // The crashed process and the system memory, as one text.
+  std::string process_info;
+  std::string track_id;
+};
+
+std::string DescribeCrashedProcess(uint32_t pid, const std::wstring& type) {
+  ProcessEntry entry;
+  entry.pid = pid;
+  entry.type = type;
+  return GetProcessesInfo(std::vector<ProcessEntry>{entry}, false, true) +
+         GetSystemMemoryUsage();
+}
+
+CrashRun PrepareRun(const crash_capture::ClientRecord& client,
+                    const std::wstring& dump_path,
+                    const CrashedClientInfo& info) {
+  CrashRun run;
+  run.pid = client.pid();
+  run.dump_path = dump_path;
+  run.dump_type = client.dump_type();
+  run.client = info;
+  run.analysis_path = GetDumpsFolder() + GetAnalysisFileName();
+  run.crash_time = GetCurrentTimeString();
+  run.process_info = DescribeCrashedProcess(run.pid, info.type);
+  run.track_id = LookUpTrackId(run.pid);
+  return run;
+}
+
+void LogCrashedProcess(const CrashRun& run) {
+  LOG(ERROR) << "Process crashed! type: " << run.client.type
+             << ", start time: " << run.client.start_text
+             << ", info:" << run.process_info
+             << ", track_id: " << run.track_id;
+}
+
+// False when both attempts failed.
+bool AnalyseCrashDump(const CrashRun& run) {
+  const int result =
+      AnalyseDumpWithRetry(&AnalyseDump, run.dump_path, run.analysis_path);
+  if (result == 0) return true;
+  LOG(ERROR) << "Analyse dump failed! result: " << result
+             << " Dump file: " << run.dump_path;
+  return false;
+}
+
+void TellUserOrPause(const CrashRun& run) {
+  if (!run.client.is_main()) {
+    Sleep(kNoMessagePauseMs);
+    return;
+  }
+  // Waits for the user; returns at once where no desktop can show it.
+  MessageBoxW(nullptr, GetCrashMessageText().c_str(),
+              GetCrashMessageCaption().c_str(),
+              MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
+}
+
+void DeleteDumpAndAnalysis(const CrashRun& run) {
+  // A full-memory dump beside it stays.
+  DeleteFileW(run.dump_path.c_str());
+  DeleteFileW(run.analysis_path.c_str());
+}
+
+// The flow proper, for a claimed crash with a dump and a report sender.
+void RunCrashFlow(const crash_capture::ClientRecord& client,
+                  const std::wstring& dump_path,
+                  const CrashedClientInfo& info) {
+  const CrashRun run = PrepareRun(client, dump_path, info);
+  LogCrashedProcess(run);
+  if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
+  TellUserOrPause(run);
+  // The report parameters, the crash-data archive and its upload, and the
+  // BI records come here, in that order, before the clean-up.
+  DeleteDumpAndAnalysis(run);
+  // The BI log upload comes here.
+  OutputDebugStringW(
+      MakeDumpRequestLine(run.pid, client.GetCustomInfo()).c_str());
+}
+
+void RunClaimedCrashFlow(const crash_capture::ClientRecord& client,
+                         const std::wstring& dump_path,
+                         const CrashedClientInfo& info) {
+  ScopedCrashFlow flow;
+  Sleep(kCrashPauseMs);
+  // Nothing may escape onto the thread pool's thread.
+  try {
+    RunCrashFlow(client, dump_path, info);
+  } catch (const std::exception& e) {
+    LOG(ERROR) << "Crash handling stopped: " << e.what();
+  } catch (...) {
+    LOG(ERROR) << "Crash handling stopped by an unknown failure";
+  }
+}
+
+}  // namespace
+
+void HandleClientCrash(void*, const crash_capture::ClientRecord* client,
+                       const std::wstring* dump_path) {
+  // Later crashes, of any process, keep only the dump the server wrote.
+  if (IsCrashHandled()) return;
+  const CrashedClientInfo info = ScanCustomInfo(client->GetCustomInfo());
+  // Without a dump or a report sender the flag stays clear for a later
+  // crash.
+  if (dump_path && GetReportSender()) {
+    // Another crash got there first.
+    if (!ClaimCrashFlow()) return;
+    RunClaimedCrashFlow(*client, *dump_path, info);
+  }
+  if (info.is_main()) ExitReporter();
+}
+
+CrashedClientInfo ScanCustomInfo(const ClientCustomInfo& info) {
+  CrashedClientInfo result;
+  for (uint64_t i = 0; i < info.count; ++i) {
+    const std::wstring name = EntryName(info.entries[i]);
+    if (name == L"process_type") {
+      result.type = EntryValue(info.entries[i]);
+    } else if (name == L"custom_info") {
+      result.start_text = EntryValue(info.entries[i]);
+    }
+  }
+  return result;
+}
+
+std::wstring MakeDumpRequestLine(uint32_t pid, const ClientCustomInfo& info) {
+  std::wstring line = L"Client requested dump:" + std::to_wstring(pid) + L"\r\n";
+  for (uint64_t i = 0; i < info.count; ++i) {
+    if (i) line += L", ";
+    line += EntryName(info.entries[i]) + L": " + EntryValue(info.entries[i]);
+  }
+  return line;
+}
+
+std::string LookUpTrackId(uint32_t pid) {
+  LockedReporterState state;
+  const auto found = state->track_ids.find(pid);
+  if (found == state->track_ids.end()) return "0";
+  return base::WideToUTF8(found->second);
+}
+
+std::wstring GetFullDumpPath(const std::wstring& dump_path, DWORD dump_type) {
+  if ((dump_type & MiniDumpWithFullMemory) == 0 || dump_path.size() < 4)
+    return std::wstring();
+  return dump_path.substr(0, dump_path.size() - 4) + L"-full.dmp";
+}
+
+int AnalyseDumpWithRetry(DumpAnalyser analyser, const std::wstring& dump_path,
+                         const std::wstring& result_path) {
+  const int result = analyser(dump_path, result_path);
+  if (result == 0) return 0;
+  Sleep(kAnalysisRetryPauseMs);
+  return analyser(dump_path, result_path);
+}
+
+std::wstring GetCrashMessageText() {
+  return base::UTF8ToWide(kCrashMessageText);
+}
+
+std::wstring GetCrashMessageCaption() {
+  return base::UTF8ToWide(kCrashMessageCaption);
+}

@@ -1,0 +1,277 @@
+"""The crash handling flow end to end under Wine: the client application
+stand-in starts the real reporter, registers, and crashes for real; the
+reporter handles the first crash and ends after a main-process crash.
+
+Headless (the wrapper unsets DISPLAY), so the error box returns at once.
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import warnings
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+
+PREFIX = os.environ.get("QV_FLOW_PREFIX") or os.path.join(
+    tempfile.gettempdir(), "qv_crash_flow_prefix")
+os.environ["QV_WINEPREFIX"] = PREFIX
+# The debugger output ("Client requested dump:") shows on standard error.
+os.environ["WINEDEBUG"] = "-all,warn+seh"
+
+from crash_harness import BIN_DIR, WORK_DIR, Program, to_windows_path  # noqa: E402
+
+APP = "client_application.exe"
+WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
+CONNECTED = 7
+
+
+def stop_prefix():
+    env = dict(os.environ, WINEPREFIX=PREFIX)
+    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+
+
+def setUpModule():
+    warnings.simplefilter("ignore", ResourceWarning)
+    stop_prefix()
+    shutil.rmtree(PREFIX, ignore_errors=True)
+    if os.path.exists(PREFIX + ".lock"):
+        os.remove(PREFIX + ".lock")
+    subprocess.run([os.environ["QV_WINE_RUN"], "cmd", "/c", "exit", "0"],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False, timeout=300)
+
+
+def tearDownModule():
+    stop_prefix()
+
+
+def data_folder():
+    found = glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
+                                   "Local"))
+    return os.path.join(found[0], "Kestrix", "QuillaVera")
+
+
+def keep_analysis_text(dumps):
+    """The reporter removes the analysis text right after the analysis; a
+    second name for the same file keeps what the walker wrote (the redirect
+    truncates the existing file rather than making a new one)."""
+    os.makedirs(dumps, exist_ok=True)
+    analysis = os.path.join(dumps, "dump_analyse_result.txt")
+    kept = os.path.join(WORK_DIR, "analysis-%d.txt" % os.getpid())
+    open(analysis, "wb").close()
+    if os.path.exists(kept):
+        os.remove(kept)
+    os.link(analysis, kept)
+    return kept
+
+
+class DumpsWatcher:
+    """Notes every file that appears in the dumps folder while a test runs."""
+
+    def __init__(self):
+        self.seen = set()
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _run(self):
+        while not self._stop.is_set():
+            dumps = os.path.join(data_folder(), "dumps")
+            try:
+                self.seen.update(os.listdir(dumps))
+            except OSError:
+                pass
+            time.sleep(0.05)
+
+    def stop(self):
+        self._stop.set()
+        self._thread.join(timeout=10)
+
+
+class CrashFlowTest(unittest.TestCase):
+    def setUp(self):
+        shutil.rmtree(data_folder(), ignore_errors=True)
+        self.kept_analysis = keep_analysis_text(
+            os.path.join(data_folder(), "dumps"))
+        self.programs = []
+        self.watcher = DumpsWatcher()
+        self.addCleanup(self.watcher.stop)
+
+    def tearDown(self):
+        for program in self.programs:
+            if program.process.poll() is None:
+                program.process.kill()
+            program.wait()
+
+    def start(self, *args):
+        program = Program(APP, list(args))
+        self.programs.append(program)
+        return program
+
+    def start_main(self, reporter_folder=BIN_DIR):
+        reporter = os.path.join(reporter_folder,
+                                "quillavera_crash_reporter.exe")
+        main = self.start("--start-reporter=" + to_windows_path(reporter))
+        started = main.expect("reporter", timeout=120)
+        self.assertTrue(started["ready"], started)
+        self.assertTrue(main.expect("registered")["ok"])
+        # Tells the driver how the reporter ends.
+        self.watch = self.start("--watch-process=%d" % started["pid"])
+        return main
+
+    @staticmethod
+    def command(program, text):
+        program.process.stdin.write(text.encode() + b"\n")
+        program.process.stdin.flush()
+
+    def reporter_exit(self):
+        return self.watch.expect("process_exit", timeout=180)
+
+    def dumps(self):
+        return sorted(os.listdir(os.path.join(data_folder(), "dumps")))
+
+    def log(self):
+        with open(os.path.join(data_folder(), "quillavera.elog"), "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def wait_for_log(self, text, timeout=60):
+        deadline = time.monotonic() + timeout
+        while text not in self.log():
+            self.assertLess(time.monotonic(), deadline, "no %r in the log" % text)
+            time.sleep(0.1)
+
+    def test_main_crash_is_handled_and_ends_the_reporter(self):
+        main = self.start_main()
+        self.command(main, "crash")
+        dumped = main.expect("crash_dump", timeout=180)
+        ended = self.reporter_exit()
+        self.assertEqual((True, 0), (ended["ended"], ended["code"]))
+        # The reporter ended without releasing the crashed client.
+        self.assertFalse(dumped["ok"])
+        self.assertNotEqual(WAIT_RELEASED, dumped["wait_result"])
+        main.wait()
+
+        self.watcher.stop()
+        written = [n for n in self.watcher.seen if n.endswith(".dmp")]
+        self.assertEqual(1, len(written), self.watcher.seen)
+        with open(self.kept_analysis, "rb") as kept:
+            analysis = kept.read().decode("latin-1")
+        self.assertIn("Crash reason:", analysis)
+        self.assertIn("Dump: %s" % written[0], analysis)
+        self.assertEqual([], self.dumps())
+
+        pid = main.events("registered")[0]["pid"]
+        record = re.compile(
+            r"ERROR:crash_handling_flow\.cc\(\d+\)\] Process crashed! type: "
+            r"main, start time: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d, "
+            r"info:process:%d type:main,memory:\d+MB,Handle count:\d+,"
+            r"GDI count:\d+; System memory usage: .*, track_id: 0$" % pid)
+        reporter_errors = [l for l in main.stderr if "Process crashed!" in l]
+        self.assertEqual(1, len(reporter_errors), main.stderr)
+        self.assertRegex(reporter_errors[0], record)
+        self.assertNotIn("Analyse dump failed", self.log())
+        self.assertTrue(any("Client requested dump:%d" % pid in l
+                            for l in main.stderr), main.stderr)
+        # The client's own records share the product log.
+        self.assertIn("Client application main start", self.log())
+
+    def test_renderer_crash_is_handled_and_a_later_main_crash_only_dumped(self):
+        main = self.start_main()
+        renderer = self.start("--type=renderer", "--ptrackid=7", "--full",
+                              "--x")
+        rpid = renderer.expect("registered")["pid"]
+        self.assertEqual(
+            {"id": CONNECTED, "data": "%d_renderer" % rpid},
+            {k: v for k, v in main.expect("notice").items()
+             if k in ("id", "data")})
+
+        self.command(renderer, "crash")
+        self.wait_for_log("Process crashed! type: renderer", timeout=120)
+        # The main process crashes while the renderer's crash is handled; its
+        # dump is written once the reporter is done with the renderer.
+        self.command(main, "crash")
+        main_dump = main.expect("crash_dump", timeout=180)
+        self.assertTrue(main_dump["ok"])
+        self.assertEqual(WAIT_RELEASED, main_dump["wait_result"])
+        main.wait()
+        # The main client's exit ends the reporter.
+        renderer_dump = renderer.expect("crash_dump", timeout=180)
+        self.assertTrue(renderer_dump["ok"])
+        self.assertEqual(WAIT_RELEASED, renderer_dump["wait_result"])
+        ended = self.reporter_exit()
+        self.assertEqual((True, 0), (ended["ended"], ended["code"]))
+
+        log = self.log()
+        self.assertEqual(1, log.count("Process crashed!"), log)
+        self.assertIn("type: renderer, start time: ", log)
+        self.assertRegex(log, r"process:%d type:renderer,.*track_id: 7\r?\n"
+                         % rpid)
+        self.assertIn("Client requested dump:%d" % rpid,
+                      "\n".join(renderer.stderr + main.stderr))
+        # Left: the main process's dump, and the renderer's full-memory
+        # dump; gone: the renderer's dump and the analysis text.
+        left = self.dumps()
+        self.assertEqual(2, len(left), left)
+        full = [n for n in left if n.endswith("-full.dmp")]
+        self.assertEqual(1, len(full), left)
+        self.assertIn(full[0][:-len("-full.dmp")] + ".dmp", self.watcher.seen)
+        self.assertNotIn(full[0][:-len("-full.dmp")] + ".dmp", left)
+
+    def test_main_exit_waits_for_a_crash_in_hand(self):
+        # A slow stack walker keeps the renderer's crash in hand while the
+        # main process exits.
+        os.environ["QV_DUMP_ANALYSER_MODE"] = "slow=4000"
+        self.addCleanup(os.environ.pop, "QV_DUMP_ANALYSER_MODE")
+        main = self.start_main()
+        renderer = self.start("--type=renderer", "--ptrackid=3", "--x")
+        renderer.expect("registered")
+        self.command(renderer, "crash")
+        self.wait_for_log("Process crashed! type: renderer", timeout=120)
+        self.command(main, "exit")
+        main.expect("exited")
+        main.wait()
+        # The reporter ends only once the renderer's crash is handled to its
+        # end: the renderer is released and its dump is gone.
+        renderer_dump = renderer.expect("crash_dump", timeout=180)
+        self.assertEqual(WAIT_RELEASED, renderer_dump["wait_result"])
+        ended = self.reporter_exit()
+        self.assertEqual((True, 0), (ended["ended"], ended["code"]))
+        self.assertEqual([], self.dumps())
+
+    def test_missing_analyser_ends_the_reporter_after_the_retry(self):
+        # A reporter with no stack walker beside it.
+        folder = tempfile.mkdtemp(prefix="no-analyser-", dir=WORK_DIR)
+        self.addCleanup(shutil.rmtree, folder, True)
+        shutil.copy(os.path.join(BIN_DIR, "quillavera_crash_reporter.exe"),
+                    folder)
+        main = self.start_main(folder)
+        self.command(main, "crash")
+        dumped = main.expect("crash_dump", timeout=180)
+        ended = self.reporter_exit()
+        self.assertEqual((True, 0), (ended["ended"], ended["code"]))
+        self.assertNotEqual(WAIT_RELEASED, dumped["wait_result"])
+        main.wait()
+
+        # The flow ended before its clean-up: the dump stays.
+        left = [n for n in self.dumps() if n.endswith(".dmp")]
+        self.assertEqual(1, len(left), self.dumps())
+        failed = [l for l in main.stderr if "Analyse dump failed!" in l]
+        self.assertEqual(1, len(failed), main.stderr)
+        self.assertRegex(failed[0], r"Analyse dump failed! result: 2 Dump "
+                         r"file: .*\\dumps\\%s$" % re.escape(left[0]))
+        # It ended there: no request line in the debugger output.
+        self.assertFalse(any("Client requested dump:" in l
+                             for l in main.stderr))
+
+
+if __name__ == "__main__":
+    unittest.main()

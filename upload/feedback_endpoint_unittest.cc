@@ -1,0 +1,44 @@
+#include "upload/feedback_endpoint.h"
+
+#include <windows.h>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+#if defined(QV_TEST_ENDPOINTS)
+
+TEST(FeedbackEndpointTest, TestBuildPostsToTheLoopbackPortItIsGiven) {
+  struct Case {
+    const wchar_t* port;  // null: variable unset
+    const wchar_t* url;
+  } cases[] = {
+      {L"40123", L"http://127.0.0.1:40123/api/feedback/client/log"},
+      {nullptr, L"http://127.0.0.1:9/api/feedback/client/log"},
+      {L"", L"http://127.0.0.1:9/api/feedback/client/log"},
+      {L"0", L"http://127.0.0.1:9/api/feedback/client/log"},
+      {L"65536", L"http://127.0.0.1:9/api/feedback/client/log"},
+      {L"80x", L"http://127.0.0.1:9/api/feedback/client/log"},
+      {L"example.com:80", L"http://127.0.0.1:9/api/feedback/client/log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port ? c.port : L"(unset)");
+    SetEnvironmentVariableW(L"QV_TEST_FEEDBACK_PORT", c.port);
+    EXPECT_EQ(c.url, GetFeedbackLogUrl());
+  }
+  SetEnvironmentVariableW(L"QV_TEST_FEEDBACK_PORT", L"40123");
+  EXPECT_EQ(L"http://127.0.0.1:40123/api/feedback/analyze/log",
+            GetFeedbackAnalyzeUrl());
+  SetEnvironmentVariableW(L"QV_TEST_FEEDBACK_PORT", nullptr);
+}
+
+#else
+
+TEST(FeedbackEndpointTest, ProductBuildUsesHttpsOnAReservedHost) {
+  EXPECT_EQ(L"https://feedback.quillavera.invalid/api/feedback/client/log",
+            GetFeedbackLogUrl());
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,235 @@
+#include "upload/http_upload.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/logging.h"
+#include "upload/scoped_internet_handle.h"
+#include "upload/text_helpers.h"
+
+namespace http_upload {
+
+namespace {
+
+const wchar_t kUserAgent[] = L"QuillaveraCrash/1.0 (Windows)";
+const DWORD kReadChunkBytes = 64 * 1024;
+
+struct CrackedUrl {
+  bool secure = false;
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::wstring path;
+};
+
+bool CrackUrl(const std::wstring& url, CrackedUrl* cracked) {
+  wchar_t scheme[16] = {};
+  wchar_t host[256] = {};
+  wchar_t path[256] = {};
+  URL_COMPONENTSW components;
+  std::memset(&components, 0, sizeof(components));
+  components.dwStructSize = sizeof(components);
+  components.lpszScheme = scheme;
+  components.dwSchemeLength = sizeof(scheme) / sizeof(scheme[0]);
+  components.lpszHostName = host;
+  components.dwHostNameLength = sizeof(host) / sizeof(host[0]);
+  components.lpszUrlPath = path;
+  components.dwUrlPathLength = sizeof(path) / sizeof(path[0]);
+  if (!InternetCrackUrlW(url.c_str(), 0, 0, &components))
+    return false;
+  const std::wstring scheme_text(scheme);
+  if (scheme_text == L"https") {
+    cracked->secure = true;
+  } else if (scheme_text == L"http") {
+    cracked->secure = false;
+  } else {
+    return false;
+  }
+  cracked->host = host;
+  cracked->port = components.nPort;
+  cracked->path = path;
+  return true;
+}
+
+// The time-outs only bound the waits; a failure to set one is reported and
+// the request goes on.
+void SetTimeouts(HINTERNET request, DWORD timeout_ms) {
+  InternetSetOptionW(request, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout_ms,
+                     sizeof(timeout_ms));
+  if (!InternetSetOptionW(request, INTERNET_OPTION_SEND_TIMEOUT, &timeout_ms,
+                          sizeof(timeout_ms))) {
+    std::fputs("Could not unset send timeout, continuing...\n", stderr);
+  }
+  if (!InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                          &timeout_ms, sizeof(timeout_ms))) {
+    std::fputs("Could not unset receive timeout, continuing...\n", stderr);
+  }
+}
+
+bool QueryStatusCode(HINTERNET request, int* status_code) {
+  wchar_t text[4] = {};  // 8 bytes: three digits and the terminator.
+  DWORD size = sizeof(text);
+  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &size, nullptr))
+    return false;
+  unsigned long long value = 0;
+  if (!ParseDecimal(text, &value) || value > INT_MAX)
+    return false;
+  *status_code = static_cast<int>(value);
+  return true;
+}
+
+bool AddHeader(HINTERNET request, const std::wstring& header) {
+  return HttpAddRequestHeadersW(request, header.c_str(), static_cast<DWORD>(-1),
+                                HTTP_ADDREQ_FLAG_ADD) != FALSE;
+}
+
+}  // namespace
+
+bool ParseDecimal(const wchar_t* text, unsigned long long* value) {
+  if (text == nullptr || *text == L'\0')
+    return false;
+  unsigned long long result = 0;
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    if (*c < L'0' || *c > L'9')
+      return false;
+    const unsigned long long digit = static_cast<unsigned long long>(*c - L'0');
+    if (result > (ULLONG_MAX - digit) / 10)
+      return false;
+    result = result * 10 + digit;
+  }
+  *value = result;
+  return true;
+}
+
+bool ReadResponse(HINTERNET request, std::wstring* response) {
+  bool has_length = false;
+  unsigned long long claimed_length = 0;
+  wchar_t length_text[32] = {};  // 64 bytes.
+  DWORD length_size = sizeof(length_text);
+  if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, length_text,
+                     &length_size, nullptr)) {
+    // A reply that claims more than we keep, or no number at all, is refused
+    // before anything is reserved for it.
+    if (!ParseDecimal(length_text, &claimed_length) ||
+        claimed_length > kMaxResponseBytes) {
+      LOG(ERROR) << "Reply refused: Content-Length " << length_text
+                 << " is not a length up to " << kMaxResponseBytes;
+      return false;
+    }
+    has_length = true;
+  }
+
+  std::string bytes;
+  if (has_length)
+    bytes.reserve(static_cast<size_t>(claimed_length));
+  std::vector<char> chunk(kReadChunkBytes);
+  bool last_call_ok = true;
+  for (;;) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+      last_call_ok = false;
+      break;
+    }
+    if (available == 0)
+      break;
+    const DWORD wanted = available < kReadChunkBytes ? available
+                                                      : kReadChunkBytes;
+    DWORD read = 0;
+    if (!InternetReadFile(request, chunk.data(), wanted, &read)) {
+      last_call_ok = false;
+      break;
+    }
+    if (read == 0)
+      break;
+    if (bytes.size() + read > kMaxResponseBytes) {
+      LOG(ERROR) << "Reply refused: longer than " << kMaxResponseBytes
+                 << " bytes";
+      return false;
+    }
+    bytes.append(chunk.data(), read);
+  }
+  if (!last_call_ok)
+    return false;
+  if (has_length && bytes.size() != claimed_length) {
+    LOG(ERROR) << "Reply incomplete: " << bytes.size() << " of "
+               << claimed_length << " bytes";
+    return false;
+  }
+  if (response)
+    *response = Utf8ToWide(bytes);
+  return true;
+}
+
+bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
+                 const StringMap& parameters, const StringMap& files,
+                 const int* timeout_ms, std::wstring* response, int* status) {
+  if (status)
+    *status = 0;
+  // File field names stand quoted in the body like parameter names, and the
+  // header values go into the request head: refuse both before connecting.
+  if (!CheckParameters(parameters) || !CheckParameters(files)) {
+    LOG(ERROR) << "Post refused: a field name cannot be sent safely";
+    return false;
+  }
+  if (!CheckHeaders(extra_headers)) {
+    LOG(ERROR) << "Post refused: a header holds a line break or a bad name";
+    return false;
+  }
+  CrackedUrl cracked;
+  if (!CrackUrl(url, &cracked))
+    return false;
+
+  ScopedInternetHandle internet(InternetOpenW(
+      kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!internet)
+    return false;
+  ScopedInternetHandle connection(InternetConnectW(
+      internet.get(), cracked.host.c_str(), cracked.port, nullptr, nullptr,
+      INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection)
+    return false;
+  DWORD flags = INTERNET_FLAG_NO_COOKIES;
+  if (cracked.secure)
+    flags |= INTERNET_FLAG_SECURE;
+  ScopedInternetHandle request(HttpOpenRequestW(connection.get(), L"POST",
+                                                cracked.path.c_str(), nullptr,
+                                                nullptr, nullptr, flags, 0));
+  if (!request)
+    return false;
+
+  const std::wstring boundary = GenerateMultipartBoundary();
+  if (!AddHeader(request.get(), GenerateRequestHeader(boundary)))
+    return false;
+  for (const auto& header : extra_headers) {
+    if (!AddHeader(request.get(), header.first + L":" + header.second))
+      return false;
+  }
+
+  std::string body;
+  if (!GenerateRequestBody(parameters, files, boundary, &body)) {
+    LOG(ERROR) << "Post refused: the request body could not be built";
+    return false;
+  }
+  if (body.size() > ULONG_MAX)
+    return false;
+
+  if (timeout_ms)
+    SetTimeouts(request.get(), static_cast<DWORD>(*timeout_ms));
+
+  if (!HttpSendRequestW(request.get(), nullptr, 0, &body[0],
+                        static_cast<DWORD>(body.size()))) {
+    PLOG(ERROR) << "Post failed: HttpSendRequestW";
+    return false;
+  }
+  int status_code = 0;
+  if (!QueryStatusCode(request.get(), &status_code))
+    return false;
+  if (status)
+    *status = status_code;
+  if (status_code != 200)
+    return false;
+  return ReadResponse(request.get(), response);
+}
+
+}  // namespace http_upload
