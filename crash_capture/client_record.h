@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,10 @@ class ClientRecord {
 
   // Held for each dump of this client, so its dumps come one at a time.
   std::mutex& dump_lock() { return dump_lock_; }
+  // A dump request not yet taken up by a dump.
+  void set_dump_wanted() { dump_wanted_ = true; }
+  bool dump_wanted() const { return dump_wanted_; }
+  bool TakeDumpWanted() { return dump_wanted_.exchange(false); }
 
   // Waits for a running dump callback to finish.
   void UnregisterDumpRequestWait();
@@ -101,6 +106,7 @@ class ClientRecord {
   bool exiting_ = false;
   bool exit_handled_ = false;
   std::mutex dump_lock_;
+  std::atomic<bool> dump_wanted_{false};
 };
 
 }  // namespace crash_capture

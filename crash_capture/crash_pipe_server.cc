@@ -16,6 +16,13 @@ constexpr DWORD kPipeMode =
 constexpr DWORD kPipeBufferSize = 64;
 constexpr int kShutdownPollCount = 100;
 constexpr DWORD kShutdownPollIntervalMs = 10;
+// The pipe has one instance, so a client that connects and then stalls would
+// keep every other client out. A well-behaved client sends, reads and
+// acknowledges at once; one that takes longer than this is cut off, early
+// enough for a waiting client to get in within its 2000 ms pipe wait.
+constexpr ULONGLONG kConnectionTimeLimitMs = 1000;
+// How often the watch timer looks at a pending operation's age.
+constexpr DWORD kPipeWatchIntervalMs = 250;
 
 bool DuplicateIntoClient(HANDLE client_process, HANDLE source, DWORD access,
                          uint64_t* target) {
@@ -59,6 +66,9 @@ CrashPipeServer::CrashPipeServer(
       dump_path_(dump_path ? *dump_path : std::wstring()) {}
 
 CrashPipeServer::~CrashPipeServer() {
+  // Waits for a running watch callback.
+  if (pipe_watch_timer_)
+    DeleteTimerQueueTimer(nullptr, pipe_watch_timer_, INVALID_HANDLE_VALUE);
   {
     std::lock_guard<std::mutex> guard(lock_);
     shutting_down_ = true;
@@ -109,6 +119,15 @@ bool CrashPipeServer::Start() {
     pipe_wait_handle_ = nullptr;
     return false;
   }
+  // A timer of its own: under Wine a wait with a time-out fires once and is
+  // then dead.
+  if (!CreateTimerQueueTimer(&pipe_watch_timer_, nullptr,
+                             &CrashPipeServer::OnPipeWatch, this,
+                             kPipeWatchIntervalMs, kPipeWatchIntervalMs,
+                             WT_EXECUTEDEFAULT)) {
+    pipe_watch_timer_ = nullptr;
+    return false;
+  }
 
   pipe_.Set(CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
                              kPipeBufferSize, kPipeBufferSize, 0,
@@ -125,21 +144,43 @@ bool CrashPipeServer::Start() {
 
 // static
 void CALLBACK CrashPipeServer::OnPipeConnected(void* context, BOOLEAN) {
-  static_cast<CrashPipeServer*>(context)->HandleConnectionRequest();
+  auto* server = static_cast<CrashPipeServer*>(context);
+  std::lock_guard<std::mutex> step(server->pipe_step_lock_);
+  server->HandleConnectionRequest();
+}
+
+// static
+void CALLBACK CrashPipeServer::OnPipeWatch(void* context, BOOLEAN) {
+  auto* server = static_cast<CrashPipeServer*>(context);
+  // A step under way (a connect hook, say) is no client stalling; skip this
+  // tick rather than pile up pool threads behind it.
+  std::unique_lock<std::mutex> between_steps(server->pipe_step_lock_,
+                                             std::try_to_lock);
+  if (between_steps.owns_lock()) server->CheckConnectionTime();
 }
 
 // static
 void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
   ClientRecord* client = static_cast<ClientRecord*>(context);
-  // The wait consumed the request (auto-reset event): one set again during
-  // this dump starts the next callback, which waits here for this one.
-  std::lock_guard<std::mutex> one_dump_at_a_time(client->dump_lock());
-  CrashPipeServer* server = client->server();
-  if (server->pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
+  // The wait consumed the request (auto-reset event). A request set again
+  // while a dump of this client runs is left to that dump's thread, which
+  // makes one more dump for all of them: a client that sets its event in a
+  // loop ties up no pool thread per signal and queues no dump per signal.
+  client->set_dump_wanted();
+  while (client->dump_wanted()) {
+    std::unique_lock<std::mutex> dumping(client->dump_lock(),
+                                         std::try_to_lock);
+    if (!dumping.owns_lock()) return;
+    while (client->TakeDumpWanted()) client->server()->ServeDumpRequest(client);
+  }
+}
+
+void CrashPipeServer::ServeDumpRequest(ClientRecord* client) {
+  if (pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
     LOG(WARNING) << "Cannot read the custom information of client "
                  << client->pid();
   }
-  server->HandleDumpRequest(client);
+  HandleDumpRequest(client);
 }
 
 // static
@@ -200,6 +241,24 @@ void CrashPipeServer::HandleConnectionRequest() {
   }
 }
 
+void CrashPipeServer::CheckConnectionTime() {
+  switch (state_) {
+    case kStateReading:
+    case kStateWriting:
+    case kStateReadingAck:
+      break;
+    default:
+      return;  // Listening, or between two steps.
+  }
+  const ULONGLONG age_ms = GetTickCount64() - connection_start_ms_;
+  if (age_ms < kConnectionTimeLimitMs) return;
+  LOG(ERROR) << "Crash pipe client stalled for " << age_ms
+             << " ms; cutting it off";
+  // The cancelled operation completes, and its state's handler ends the
+  // connection as for any failed pipe operation.
+  CancelIoEx(pipe_.Get(), &overlapped_);
+}
+
 void CrashPipeServer::HandleErrorState() {
   // Under the lock, so the destructor either sees everything released here
   // or this never runs.
@@ -244,6 +303,7 @@ void CrashPipeServer::HandleConnectingState() {
 }
 
 void CrashPipeServer::HandleConnectedState() {
+  connection_start_ms_ = GetTickCount64();
   message_ = PipeMessage{};
   if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
                &overlapped_) ||

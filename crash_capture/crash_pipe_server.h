@@ -67,10 +67,12 @@ class CrashPipeServer {
 
  private:
   static void CALLBACK OnPipeConnected(void* context, BOOLEAN timer_fired);
+  static void CALLBACK OnPipeWatch(void* context, BOOLEAN timer_fired);
   static void CALLBACK OnDumpRequest(void* context, BOOLEAN timer_fired);
   static void CALLBACK OnClientEnd(void* context, BOOLEAN timer_fired);
 
   void HandleConnectionRequest();
+  void CheckConnectionTime();
   void HandleErrorState();
   void HandleInitialState();
   void HandleConnectingState();
@@ -99,6 +101,7 @@ class CrashPipeServer {
   bool AddClient(std::unique_ptr<ClientRecord> client);
   bool IsShuttingDown();
 
+  void ServeDumpRequest(ClientRecord* client);
   void HandleDumpRequest(ClientRecord* client);
   bool GenerateDump(ClientRecord* client, std::wstring* dump_path);
   void HandleClientProcessExit(ClientRecord* client);
@@ -109,6 +112,11 @@ class CrashPipeServer {
   SECURITY_ATTRIBUTES* const pipe_security_attributes_;
   base::win::ScopedHandle pipe_;
   HANDLE pipe_wait_handle_ = nullptr;
+  // Cuts off a client that stalls on the pipe (see CheckConnectionTime).
+  HANDLE pipe_watch_timer_ = nullptr;
+  // Held for each step of the pipe machine, so the watch timer only ever
+  // sees the machine between two steps.
+  std::mutex pipe_step_lock_;
   base::win::ScopedHandle server_alive_mutex_;
   base::win::ScopedHandle pipe_event_;
   const ClientConnectedCallback connect_callback_;
@@ -125,6 +133,8 @@ class CrashPipeServer {
   volatile LONG state_ = kStateUninitialized;
   bool shutting_down_ = false;
   OVERLAPPED overlapped_ = {};
+  // When the current connection was made, for the stall time-out.
+  ULONGLONG connection_start_ms_ = 0;
   PipeMessage message_ = {};
   PipeMessage reply_ = {};
   // The record being registered on the current connection; guarded by

@@ -15,7 +15,9 @@ namespace {
 // The server and its client live in this one process here; tests with
 // separate client processes are the whole-program ones.
 struct HookCalls {
+  DWORD dump_hook_sleep_ms = 0;
   std::atomic<int> connects{0};
+  std::atomic<int> dump_starts{0};
   std::atomic<int> dumps{0};
   std::atomic<int> null_dump_paths{0};
   std::atomic<int> exits{0};
@@ -26,6 +28,8 @@ void OnConnect(void* context, const ClientRecord*) {
 }
 void OnDump(void* context, const ClientRecord*, const std::wstring* path) {
   auto* calls = static_cast<HookCalls*>(context);
+  ++calls->dump_starts;
+  Sleep(calls->dump_hook_sleep_ms);
   ++calls->dumps;
   if (!path) ++calls->null_dump_paths;
 }
@@ -91,6 +95,29 @@ TEST(CrashPipeServerTest,
   EXPECT_EQ(served, kRequests);
   EXPECT_EQ(calls.dumps, kRequests);
   EXPECT_EQ(calls.null_dump_paths, kRequests);
+}
+
+TEST(CrashPipeServerTest, RequestsDuringADumpAreFoldedIntoOneMore) {
+  HookCalls calls;
+  calls.dump_hook_sleep_ms = 1000;
+  const std::wstring name = TestPipeName(L"folded");
+  auto server = MakeServer(name, &calls);
+  ASSERT_TRUE(server->Start());
+  CrashPipeClient client(name, MiniDumpNormal, nullptr);
+  ASSERT_TRUE(client.Register());
+
+  // A client that sets its event over and over while its dump is written
+  // gets one more dump, not one per signal.
+  ASSERT_TRUE(SetEvent(client.dump_request_event()));
+  for (int i = 0; i < 500 && calls.dump_starts == 0; ++i) Sleep(10);
+  ASSERT_EQ(calls.dump_starts, 1);
+  for (int i = 0; i < 10; ++i) {
+    SetEvent(client.dump_request_event());
+    Sleep(20);
+  }
+  Sleep(3000);  // room for two more dumps after the first, were they due
+  EXPECT_EQ(calls.dump_starts, 2);
+  EXPECT_EQ(calls.dumps, 2);
 }
 
 TEST(CrashPipeServerTest, DestroyedServerCallsNoExitHook) {

@@ -347,10 +347,45 @@ int ExitAfterRequest() {
   ExitProcess(0);
 }
 
-// The assertion address points nowhere readable, so the dump must fail.
-int RequestWithBadAssertion() {
+// Holds the pipe's only instance and does nothing more: before its message
+// or, registered, before its acknowledgement.
+int Stall(bool register_first) {
+  HANDLE pipe = OpenPipe();
+  if (register_first) {
+    const PipeMessage request = ValidRegistration();
+    PipeMessage reply = {};
+    DWORD read = 0;
+    const bool ok =
+        TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
+                          sizeof(request), &reply, sizeof(reply), &read,
+                          nullptr) &&
+        read == sizeof(reply);
+    JsonLine("raw_reply")
+        .Add("pid", uint64_t{GetCurrentProcessId()})
+        .Add("ok", ok)
+        .Add("tag", uint64_t{reply.tag})
+        .Print();
+  } else {
+    JsonLine("opened").Add("pid", uint64_t{GetCurrentProcessId()}).Print();
+  }
+  Sleep(g_options.wait_ms);
+  CloseHandle(pipe);
+  return 0;
+}
+
+EXCEPTION_POINTERS g_bad_pointers = {
+    reinterpret_cast<EXCEPTION_RECORD*>(0x10),
+    reinterpret_cast<CONTEXT*>(0x20)};
+
+// Registers and asks for a dump with something the server must read
+// pointing nowhere readable: the assertion record, the exception pointers
+// themselves, or the record and context they point to.
+int RequestWithBadAddress(const std::wstring& mode) {
   PipeMessage request = ValidRegistration();
-  request.assertion_info_address = 0x10;
+  if (mode == L"bad-assertion") request.assertion_info_address = 0x10;
+  if (mode == L"bad-exception-pointers")
+    g_exception_pointers = reinterpret_cast<EXCEPTION_POINTERS*>(0x10);
+  if (mode == L"bad-exception-record") g_exception_pointers = &g_bad_pointers;
   PipeMessage reply = {};
   if (!RawRegister(request, true, &reply)) return 1;
   auto dump_request = reinterpret_cast<HANDLE>(reply.dump_request_handle);
@@ -438,7 +473,9 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"no-ack") return ExitWithoutAck();
   if (mode == L"odd-ack") return AckWithOddTag();
   if (mode == L"exit-after-request") return ExitAfterRequest();
-  if (mode == L"bad-assertion") return RequestWithBadAssertion();
+  if (mode.rfind(L"bad-", 0) == 0) return RequestWithBadAddress(mode);
   if (mode == L"upload") return Upload();
+  if (mode == L"stall-silent") return Stall(false);
+  if (mode == L"stall-before-ack") return Stall(true);
   return SendBadMessage(mode);
 }

@@ -195,6 +195,21 @@ class BadClientTest(HostTestCase):
             self.assertFalse(host.events("connect", pid=pid))
             self.assertFalse(host.events("exit", pid=pid))
 
+    def test_a_stalled_client_does_not_keep_the_pipe_from_the_next(self):
+        host = self.start_host("stalled")
+        for mode, first_line in (("stall-silent", "opened"),
+                                 ("stall-before-ack", "raw_reply")):
+            with self.subTest(mode=mode):
+                stalled = start_client(host, mode, LONG_WAIT)
+                self.addCleanup(self._stop_quietly, stalled)
+                pid = stalled.expect(first_line)["pid"]
+                # Its registration is refused or left unreported, and the
+                # client behind it is served within its own pipe wait.
+                self.assert_normal_client_registers(host)
+                self._stop_quietly(stalled)
+                self.assertFalse(host.events("connect", pid=pid))
+        self.assertEqual(len(host.stderr_lines("stalled for")), 2, host.stderr)
+
     def test_acknowledgement_is_taken_whatever_its_tag(self):
         host = self.start_host("oddack")
         code, client = run_client(host, "odd-ack")
@@ -231,6 +246,19 @@ class BadClientTest(HostTestCase):
         self.assertEqual(host.dump_files(), [])  # no empty file left behind
         self.assertTrue(host.stderr_lines("No dump was written"))
         self.assert_normal_client_registers(host)
+
+    def test_unreadable_exception_pointers_never_stop_the_server(self):
+        # Whether a dump comes of it is the debug-help library's call; the
+        # client is released either way and the next one is served.
+        host = self.start_host("pointers")
+        for mode in ("bad-exception-pointers", "bad-exception-record"):
+            with self.subTest(mode=mode):
+                code, client = run_client(host, mode, LONG_WAIT)
+                self.assertEqual(code, 0, (client.seen, client.stderr))
+                self.assertEqual(client.expect("bad_dump")["wait_result"],
+                                 WAIT_OBJECT_0)
+                self.assert_normal_client_registers(host)
+        self.assertIsNone(host.process.poll())
 
     def test_upload_request_reaches_the_hook_without_reply(self):
         host = self.start_host("upload")
