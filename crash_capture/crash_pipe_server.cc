@@ -522,7 +522,10 @@ void CrashPipeServer::LogMissingAck() {
 
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
-  if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
+  // A client that closes its end instead of answering can leave a read that
+  // succeeds with nothing in it: that is no acknowledgement.
+  if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) ||
+      bytes != kPipeMessageSize) {
     LogMissingAck();
     return EnterStateImmediately(kStateDisconnecting);
   }
