@@ -39,9 +39,12 @@ def main():
     host = first_cpu_block()
     checks.equal(os.cpu_count(), int(processors), "processor count")
     checks.equal(host.get("vendor_id"), vendor, "vendor")
-    checks.equal(host.get("model name"), brand.strip(), "brand")
-    # The system's registry copy of the name, as Wine fills it.
-    checks.equal(host.get("model name"), model_name.strip(), "model name")
+    # The brand string against the system's registry copy, which Wine fills
+    # from its own processor query. Not against the host's "model name": a
+    # virtual machine's kernel may print another name than the processor
+    # reports (seen: "AMD EPYC" against a hypervisor's own brand string).
+    checks.true(brand.strip() != "", "brand present")
+    checks.equal(model_name.strip(), brand.strip(), "brand")
     checks.equal(int(host.get("stepping", -1)), int(stepping), "stepping")
     host_family = int(host.get("cpu family", -1))
     if host_family < 15:
