@@ -24,7 +24,7 @@ json_field() { sed -n "s/.*\"$1\": \\([^,}]*\\).*/\\1/p" | head -1 | tr -d '"'; 
 PIDS=()
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true
+  "$BUILD/wine_run.sh" --stop || true
   rm -rf "$DEMO"
 }
 trap cleanup EXIT

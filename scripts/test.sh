@@ -10,7 +10,7 @@ bash "$ROOT/scripts/build.sh"
 
 # A fresh prefix for every run; the wrapper boots it on first use.
 export QV_WINEPREFIX="$BUILD/wineprefix"
-stop_wine() { WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true; }
+stop_wine() { "$BUILD/wine_run.sh" --stop || true; }
 stop_wine
 rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock" "$QV_WINEPREFIX.keepalive.pid"
 trap stop_wine EXIT

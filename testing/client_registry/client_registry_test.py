@@ -33,8 +33,8 @@ CONNECTED, EXITED = 7, 8
 
 
 def stop_prefix():
-    env = dict(os.environ, WINEPREFIX=PREFIX)
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+    env = dict(os.environ, QV_WINEPREFIX=PREFIX)
+    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=False)
 
 

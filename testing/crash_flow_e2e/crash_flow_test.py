@@ -26,7 +26,8 @@ os.environ["QV_WINEPREFIX"] = PREFIX
 # The debugger output ("Client requested dump:") shows on standard error.
 os.environ["WINEDEBUG"] = "-all,warn+seh"
 
-from crash_harness import BIN_DIR, WORK_DIR, Program, to_windows_path  # noqa: E402
+from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
+                           to_windows_path)
 
 APP = "client_application.exe"
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
@@ -34,8 +35,8 @@ CONNECTED = 7
 
 
 def stop_prefix():
-    env = dict(os.environ, WINEPREFIX=PREFIX)
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+    env = dict(os.environ, QV_WINEPREFIX=PREFIX)
+    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=False)
 
 
@@ -45,7 +46,7 @@ def setUpModule():
     shutil.rmtree(PREFIX, ignore_errors=True)
     if os.path.exists(PREFIX + ".lock"):
         os.remove(PREFIX + ".lock")
-    subprocess.run([os.environ["QV_WINE_RUN"], "cmd", "/c", "exit", "0"],
+    subprocess.run([WINE_RUN, "cmd", "/c", "exit", "0"],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=False, timeout=300)
 

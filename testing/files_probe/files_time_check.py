@@ -60,15 +60,6 @@ def utc(*fields):
     return datetime.datetime(*fields, tzinfo=datetime.timezone.utc)
 
 
-def wineserver():
-    """The server of the Wine that wine_run.sh runs."""
-    for candidate in ("/usr/lib/wine/wineserver64",
-                      shutil.which("wineserver") or ""):
-        if candidate and os.access(candidate, os.X_OK):
-            return candidate
-    return "wineserver"
-
-
 def check_zone(checks, wine_run, exe, work_dir, tz_name):
     # Wine reads the zone when its server starts: one fresh prefix per zone.
     prefix = os.path.join(work_dir, "time_prefix_" + tz_name)
@@ -84,7 +75,7 @@ def check_zone(checks, wine_run, exe, work_dir, tz_name):
             check_from_exploded(checks, probe, zone, tz_name)
             check_now(checks, probe, tz_name)
     finally:
-        subprocess.run([wineserver(), "-k"], env=dict(env, WINEPREFIX=prefix),
+        subprocess.run([wine_run, "--stop"], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix, ignore_errors=True)
 

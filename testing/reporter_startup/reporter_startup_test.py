@@ -52,8 +52,7 @@ class ReporterStartupTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        env = dict(os.environ, WINEPREFIX=PREFIX)
-        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        subprocess.run([WINE_RUN, "--stop"], env=wine_env(), check=False)
 
     def setUp(self):
         shutil.rmtree(os.path.join(self.data, ".."), ignore_errors=True)

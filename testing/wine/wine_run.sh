@@ -6,6 +6,9 @@
 # The prefix is booted once, under a lock, with a persistent wineserver whose
 # standard streams are detached: a wineserver started by a test would inherit
 # the caller's output pipe and make CTest (or any pipe reader) wait for it.
+#
+# "wine_run.sh --stop" ends the prefix's wineserver and everything in it
+# (the wine64 package puts no wineserver on PATH, so callers ask here).
 set -u
 : "${QV_WINEPREFIX:?QV_WINEPREFIX must name the prefix folder}"
 export WINEPREFIX="$QV_WINEPREFIX"
@@ -76,6 +79,11 @@ start_desktop() {
 wants_desktop() {
   [ -n "${QV_WINE_KEEPALIVE:-}" ] && [ -f "$QV_WINE_KEEPALIVE" ]
 }
+
+if [ "${1:-}" = "--stop" ]; then
+  "$WINESERVER" -k 2>/dev/null
+  exit 0
+fi
 
 if [ ! -f "$WINEPREFIX/.qv_booted" ] || ! server_running \
    || { wants_desktop && ! desktop_running; }; then
