@@ -66,6 +66,11 @@ bool DumpWriter::WantsFullMemory() const {
 }
 
 bool DumpWriter::GetDumpPath(std::wstring* path) {
+  // Without a folder the name would land at the root of the current drive.
+  if (dump_folder_.empty()) {
+    LOG(ERROR) << "No dump folder: no dump is written";
+    return false;
+  }
   if (!uuid_generated_) {
     ScopedLibrary rpcrt4(L"rpcrt4.dll");
     auto create_uuid = rpcrt4.GetFunction<UuidCreateFunction>("UuidCreate");

@@ -119,6 +119,15 @@ TEST_F(DumpWriterTest, FullDumpFileSharesTheGuidAndNeedsFullMemory) {
   EXPECT_EQ(full_path, folder_ + L"\\" + match[1].str() + L"-full.dmp");
 }
 
+TEST_F(DumpWriterTest, NoFolderMakesNoPath) {
+  DumpWriter writer(L"", GetCurrentProcess(), GetCurrentProcessId(), 0, 0, 0,
+                    0, MiniDumpWithFullMemory, false);
+  std::wstring path, full_path;
+  EXPECT_FALSE(writer.CreateDumpFile(&path));
+  EXPECT_FALSE(writer.CreateFullDumpFile(&full_path));
+  EXPECT_TRUE(path.empty());
+}
+
 TEST_F(DumpWriterTest, FilesNeverWrittenAreRemoved) {
   {
     auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
