@@ -15,7 +15,34 @@ HANDLE SetMessageReadMode(HANDLE pipe) {
   return nullptr;
 }
 
+// The pipe in the mode it was opened with, or nullptr.
+HANDLE OpenServerPipe(const std::wstring& pipe_name) {
+  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    HANDLE pipe = CreateFileW(pipe_name.c_str(), kPipeClientAccess, 0, nullptr,
+                              OPEN_EXISTING, kPipeClientFlags, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) return pipe;
+    if (GetLastError() != ERROR_PIPE_BUSY) return nullptr;
+    if (!WaitNamedPipeW(pipe_name.c_str(), kPipeBusyWaitMs)) return nullptr;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+// static
+HANDLE CrashPipeClient::ConnectAndHandOver(const std::wstring& pipe_name,
+                                           HANDLE target_process) {
+  HANDLE pipe = OpenServerPipe(pipe_name);
+  if (!pipe) return INVALID_HANDLE_VALUE;
+  HANDLE handed_over = nullptr;
+  // The source goes in every case, so this process keeps no end of it.
+  if (!DuplicateHandle(GetCurrentProcess(), pipe, target_process, &handed_over,
+                       0, FALSE,
+                       DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return handed_over;
+}
 
 CrashPipeClient::CrashPipeClient(const std::wstring& pipe_name, DWORD dump_type,
                                  const ClientCustomInfo* custom_info)
@@ -35,14 +62,8 @@ HANDLE CrashPipeClient::ConnectToServer() {
     pipe_handle_ = nullptr;
     return SetMessageReadMode(pipe);
   }
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-    HANDLE pipe = CreateFileW(pipe_name_.c_str(), kPipeClientAccess, 0, nullptr,
-                              OPEN_EXISTING, kPipeClientFlags, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) return SetMessageReadMode(pipe);
-    if (GetLastError() != ERROR_PIPE_BUSY) return nullptr;
-    if (!WaitNamedPipeW(pipe_name_.c_str(), kPipeBusyWaitMs)) return nullptr;
-  }
-  return nullptr;
+  HANDLE pipe = OpenServerPipe(pipe_name_);
+  return pipe ? SetMessageReadMode(pipe) : nullptr;
 }
 
 bool CrashPipeClient::Register() {

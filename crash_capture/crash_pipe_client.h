@@ -27,6 +27,12 @@ class CrashPipeClient {
   CrashPipeClient(const CrashPipeClient&) = delete;
   CrashPipeClient& operator=(const CrashPipeClient&) = delete;
 
+  // Connects to |pipe_name| as Register would and hands the connected pipe
+  // to |target_process|, for a child that builds its client on it. Gives
+  // the handle's value in that process, or INVALID_HANDLE_VALUE.
+  static HANDLE ConnectAndHandOver(const std::wstring& pipe_name,
+                                   HANDLE target_process);
+
   bool Register();
   // True only when the server reports the dump as made.
   bool RequestDump(EXCEPTION_POINTERS* exception_pointers,

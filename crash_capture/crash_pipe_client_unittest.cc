@@ -154,6 +154,25 @@ TEST(CrashPipeClientTest, BuiltOnAConnectedPipeUsesItOnce) {
   EXPECT_FALSE(client.RequestUpload(7));
 }
 
+TEST(CrashPipeClientTest, AHandedOverPipeRegistersItsReceiver) {
+  const std::wstring name = TestPipeName(L"handover");
+  FakeServer server(name, GoodReply());
+  // Handed to this process itself: the receiver's side is the same.
+  HANDLE pipe =
+      CrashPipeClient::ConnectAndHandOver(name, GetCurrentProcess());
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  CrashPipeClient client(pipe, 0, nullptr);
+  ASSERT_TRUE(client.Register());
+  server.Finish();
+  EXPECT_TRUE(server.got_ack());
+}
+
+TEST(CrashPipeClientTest, NothingToHandOverWithoutAServer) {
+  EXPECT_EQ(CrashPipeClient::ConnectAndHandOver(TestPipeName(L"nohandover"),
+                                                GetCurrentProcess()),
+            INVALID_HANDLE_VALUE);
+}
+
 TEST(CrashPipeClientTest, WaitsForABusyPipeOnce) {
   const std::wstring name = TestPipeName(L"busy");
   FakeServer server(name, GoodReply(), /*busy_ms=*/300);
