@@ -28,6 +28,8 @@ cleanup() {
   rm -rf "$DEMO"
 }
 trap cleanup EXIT
+# A step that did not happen as expected ends the run: say where.
+trap 'echo "demo: stopped at line $LINENO: the step above did not happen as expected" >&2' ERR
 
 echo "== Booting a throw-away Wine prefix"
 "$WINE_RUN" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
