@@ -274,7 +274,9 @@ class BadClientTest(HostTestCase):
 class ConcurrentClientsTest(HostTestCase):
     def test_a_long_dump_hook_holds_up_neither_registration_nor_other_dumps(self):
         # The application's whole crash handling runs inside the dump hook.
-        host = self.start_host("concurrent", "--dump-hook-sleep-ms=30000")
+        # The hook sleeps long enough for the second client to crash and be
+        # dumped meanwhile on a machine busy with the rest of the suite.
+        host = self.start_host("concurrent", "--dump-hook-sleep-ms=60000")
         first = start_client(host, "crash", LONG_WAIT)
         self.addCleanup(first.process.kill)
         first_pid = registered(first)["pid"]
@@ -284,7 +286,7 @@ class ConcurrentClientsTest(HostTestCase):
         self.addCleanup(second.process.kill)
         second_pid = registered(second)["pid"]
         host.expect("connect", pid=second_pid, timeout=25)
-        host.expect("dump_begin", pid=second_pid, timeout=25)
+        host.expect("dump_begin", pid=second_pid, timeout=50)
         # Both dumps were under way while the first hook still slept.
         self.assertFalse(host.events("dump", pid=first_pid))
         self.assertTrue(first.expect("crash_dump")["ok"])
