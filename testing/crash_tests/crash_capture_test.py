@@ -33,6 +33,8 @@ EXPECTED_ENTRIES = {
     "full_width": "w" * 64,  # fills its field: the reader stops at 64 units
 }
 LONG_WAIT = "--wait-ms=90000"
+# For clients whose dump hook sleeps 90 s.
+HOOK_WAIT = "--wait-ms=180000"
 
 
 def registered(client):
@@ -274,23 +276,24 @@ class BadClientTest(HostTestCase):
 class ConcurrentClientsTest(HostTestCase):
     def test_a_long_dump_hook_holds_up_neither_registration_nor_other_dumps(self):
         # The application's whole crash handling runs inside the dump hook.
-        # The hook sleeps long enough for the second client to crash and be
-        # dumped meanwhile on a machine busy with the rest of the suite.
-        host = self.start_host("concurrent", "--dump-hook-sleep-ms=60000")
-        first = start_client(host, "crash", LONG_WAIT)
+        # It sleeps long enough for the second client to crash and be dumped
+        # meanwhile on a machine busy with the rest of the suite (a dump
+        # takes some 20 s there); the clients wait for longer still.
+        host = self.start_host("concurrent", "--dump-hook-sleep-ms=90000")
+        first = start_client(host, "crash", HOOK_WAIT)
         self.addCleanup(first.process.kill)
         first_pid = registered(first)["pid"]
-        host.expect("dump_begin", pid=first_pid)
+        host.expect("dump_begin", pid=first_pid, timeout=60)
 
-        second = start_client(host, "crash", LONG_WAIT)
+        second = start_client(host, "crash", HOOK_WAIT)
         self.addCleanup(second.process.kill)
         second_pid = registered(second)["pid"]
         host.expect("connect", pid=second_pid, timeout=25)
-        host.expect("dump_begin", pid=second_pid, timeout=50)
+        host.expect("dump_begin", pid=second_pid, timeout=85)
         # Both dumps were under way while the first hook still slept.
         self.assertFalse(host.events("dump", pid=first_pid))
-        self.assertTrue(first.expect("crash_dump")["ok"])
-        self.assertTrue(second.expect("crash_dump")["ok"])
+        self.assertTrue(first.expect("crash_dump", timeout=150)["ok"])
+        self.assertTrue(second.expect("crash_dump", timeout=150)["ok"])
 
 
 class ServerGoneTest(HostTestCase):
