@@ -442,12 +442,16 @@ int ReadFile(const FilePath& filename, char* data, int size) {
   return -1;
 }
 
-int WriteFile(const FilePath& filename, const char* data, int size) {
+namespace {
+
+// Writes all of |data| to |filename| opened with |access| and |disposition|:
+// |size|, or -1 when the file cannot be opened or not every byte is written.
+int WriteWholeBuffer(const FilePath& filename, DWORD access, DWORD disposition,
+                     const char* data, int size) {
   if (size < 0)
     return -1;
-  win::ScopedHandle file(
-      ::CreateFileW(filename.value().c_str(), GENERIC_WRITE, 0, nullptr,
-                    CREATE_ALWAYS, 0, nullptr));
+  win::ScopedHandle file(::CreateFileW(filename.value().c_str(), access, 0,
+                                       nullptr, disposition, 0, nullptr));
   if (!file.IsValid())
     return -1;
   DWORD written;
@@ -458,20 +462,15 @@ int WriteFile(const FilePath& filename, const char* data, int size) {
   return -1;
 }
 
+}  // namespace
+
+int WriteFile(const FilePath& filename, const char* data, int size) {
+  return WriteWholeBuffer(filename, GENERIC_WRITE, CREATE_ALWAYS, data, size);
+}
+
 int AppendToFile(const FilePath& filename, const char* data, int size) {
-  if (size < 0)
-    return -1;
-  win::ScopedHandle file(
-      ::CreateFileW(filename.value().c_str(), FILE_APPEND_DATA, 0, nullptr,
-                    OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid())
-    return -1;
-  DWORD written;
-  const BOOL result = ::WriteFile(file.Get(), data, static_cast<DWORD>(size),
-                                  &written, nullptr);
-  if (result && static_cast<int>(written) == size)
-    return static_cast<int>(written);
-  return -1;
+  return WriteWholeBuffer(filename, FILE_APPEND_DATA, OPEN_EXISTING, data,
+                          size);
 }
 
 bool ContentsEqual(const FilePath& filename1, const FilePath& filename2) {
