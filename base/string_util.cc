@@ -562,7 +562,7 @@ bool IsWprintfFormatPortable(const wchar_t* format) {
     if (*p != L'%') continue;
     bool long_modifier = false;
     for (++p;; ++p) {
-      if (!*p) return true;  // Ends inside a specification.
+      if (!*p) return true;  // The format ends inside a conversion.
       if (*p == L'l') {
         long_modifier = true;
       } else if ((*p == L's' || *p == L'c') && !long_modifier) {
