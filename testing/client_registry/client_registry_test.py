@@ -7,7 +7,6 @@ import glob
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -25,6 +24,7 @@ PREFIX = os.environ.get("QV_REGISTRY_PREFIX") or os.path.join(
 os.environ["QV_WINEPREFIX"] = PREFIX
 
 from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
+                           reset_private_prefix, stop_prefix,
                            to_windows_path)
 
 PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
@@ -32,23 +32,14 @@ REPORTER = "quillavera_crash_reporter.exe"
 CONNECTED, EXITED = 7, 8
 
 
-def stop_prefix():
-    env = dict(os.environ, QV_WINEPREFIX=PREFIX)
-    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-
-
 def setUpModule():
     # The harness leaves pipes of ended programs to the collector.
     warnings.simplefilter("ignore", ResourceWarning)
-    stop_prefix()
-    shutil.rmtree(PREFIX, ignore_errors=True)
-    if os.path.exists(PREFIX + ".lock"):
-        os.remove(PREFIX + ".lock")
+    reset_private_prefix(PREFIX)
 
 
 def tearDownModule():
-    stop_prefix()
+    stop_prefix(PREFIX)
 
 
 def log_files():

@@ -27,6 +27,7 @@ os.environ["QV_WINEPREFIX"] = PREFIX
 os.environ["WINEDEBUG"] = "-all,warn+seh"
 
 from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
+                           reset_private_prefix, stop_prefix,
                            to_windows_path)
 
 APP = "client_application.exe"
@@ -34,25 +35,16 @@ WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
 CONNECTED = 7
 
 
-def stop_prefix():
-    env = dict(os.environ, QV_WINEPREFIX=PREFIX)
-    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-
-
 def setUpModule():
     warnings.simplefilter("ignore", ResourceWarning)
-    stop_prefix()
-    shutil.rmtree(PREFIX, ignore_errors=True)
-    if os.path.exists(PREFIX + ".lock"):
-        os.remove(PREFIX + ".lock")
+    reset_private_prefix(PREFIX)
     subprocess.run([WINE_RUN, "cmd", "/c", "exit", "0"],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=False, timeout=300)
 
 
 def tearDownModule():
-    stop_prefix()
+    stop_prefix(PREFIX)
 
 
 def data_folder():

@@ -6,6 +6,7 @@ import os
 import queue
 import random
 import re
+import shutil
 import subprocess
 import tempfile
 import threading
@@ -16,6 +17,20 @@ BIN_DIR = os.environ.get("QV_BIN_DIR", "")
 WORK_DIR = os.environ.get("QV_TEST_WORK_DIR", tempfile.gettempdir())
 
 GUID_NAME = r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"
+
+
+def reset_private_prefix(prefix):
+    """Stops a test's own Wine prefix and removes it, ready to boot afresh."""
+    stop_prefix(prefix)
+    shutil.rmtree(prefix, ignore_errors=True)
+    if os.path.exists(prefix + ".lock"):
+        os.remove(prefix + ".lock")
+
+
+def stop_prefix(prefix):
+    env = dict(os.environ, QV_WINEPREFIX=prefix)
+    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
 
 
 def to_windows_path(path):
