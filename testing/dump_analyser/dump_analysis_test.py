@@ -58,7 +58,11 @@ class DumpAnalysisTest(unittest.TestCase):
             key, sep, value = line.partition("=")
             if sep:
                 fields[key] = value
-        return fields, done.stderr.decode("utf-8", "replace")
+        stderr = done.stderr.decode("utf-8", "replace")
+        # Every run prints its result first; without it, say how it ended.
+        self.assertIn("analyse", fields, "probe exit %s, stdout %r, stderr %r"
+                      % (done.returncode, out, stderr[-2000:]))
+        return fields, stderr
 
     def read_result(self):
         with open(self.result, "rb") as f:
