@@ -182,8 +182,8 @@ void WriteToLogFile(const std::string& record) {
   SetFilePointer(state.file, 0, nullptr, FILE_END);
   // The handlers and other destinations keep the plain text.
   std::string copy = record;
-  if (LogRecordTransform transform = g_log_record_transform)
-    transform(&copy[0], copy.size());
+  LogRecordTransform transform = g_log_record_transform;
+  if (transform && !transform(&copy[0], copy.size())) return;
   DWORD written = 0;
   WriteFile(state.file, copy.data(), static_cast<DWORD>(copy.size()),
             &written, nullptr);

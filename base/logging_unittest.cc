@@ -512,11 +512,18 @@ TEST(LoggingTest, RawLogEndsEachMessageWithOneLineFeed) {
 
 
 // Stands in for the encryption: same byte count, different bytes.
-void RotateLetters(char* data, size_t length) {
+bool RotateLetters(char* data, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     if (data[i] >= 'a' && data[i] <= 'z')
       data[i] = static_cast<char>('a' + (data[i] - 'a' + 13) % 26);
   }
+  return true;
+}
+
+// An encryption that gave up half-way through the record.
+bool FailHalfWay(char* data, size_t length) {
+  for (size_t i = 0; i < length / 2; ++i) data[i] = '#';
+  return false;
 }
 
 TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
@@ -533,6 +540,22 @@ TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
   EXPECT_NE(std::string::npos, lines[0].find("] frperg")) << lines[0];
   EXPECT_NE(std::string::npos, lines[1].find("] plain again"));
   EXPECT_NE(std::string::npos, err.find("] secret\n"));
+}
+
+TEST(LoggingTest, RecordTheTransformFailsOnIsNotWritten) {
+  LogTail tail;
+  ScopedStderrCapture capture;
+  SetLogRecordTransform(&FailHalfWay);
+  LOG(ERROR) << "never half plain";
+  SetLogRecordTransform(nullptr);
+  LOG(ERROR) << "the next one";
+  const std::string err = capture.Finish();
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(1u, lines.size()) << tail.Text();
+  EXPECT_NE(std::string::npos, lines[0].find("] the next one"));
+  // Other destinations still get it.
+  EXPECT_NE(std::string::npos, err.find("] never half plain\n"));
 }
 
 }  // namespace
