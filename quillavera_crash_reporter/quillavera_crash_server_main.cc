@@ -8,6 +8,7 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "player/common/path_service2.h"
+#include "qzcrypto/crypt_file_helper.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
 #include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/startup_housekeeping.h"
@@ -15,6 +16,9 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Runs the registered exit callbacks when this function returns.
   base::ExitCallbackStack exit_callbacks;
+  // Records written before the log file is set up (to the default log)
+  // are encrypted as well.
+  InstallLogRecordEncryption();
 
   // A second copy fails here, because the pipe exists, and leaves at once
   // without a word; a client waiting for the ready event is still woken.

@@ -75,8 +75,10 @@ exec 3>&-
 sleep 0.5
 
 echo "== What the reporter did"
-echo "Its log, quillavera.elog in the data folder (the client writes there too):"
-sed 's/^\[[^]]*:\([A-Z_]*\):\([^]]*\)\] /    \1 \2: /' "$DATA/quillavera.elog"
+echo "Its log, quillavera.elog in the data folder (the client writes there too),"
+echo "encrypted record by record; decrypted here by the test tree's own decryptor:"
+python3 "$ROOT/testing/qzcrypto_tools/qzcrypto_format.py" decrypt "$DATA/quillavera.elog" |
+  sed 's/^\[[^]]*:\([A-Z_]*\):\([^]]*\)\] /    \1 \2: /'
 DUMP="$(sort -u "$DEMO/dumps.seen" | head -1)"
 if [ -n "$DUMP" ]; then
   if [ -e "$DUMPS/$DUMP" ]; then state="still there"; else state="removed after the analysis"; fi
