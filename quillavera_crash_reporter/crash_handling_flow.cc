@@ -12,6 +12,7 @@
 #include "crash_capture/client_record.h"
 #include "framework/performance/process_info_utility.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/decrypted_log_copy.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
 #include "quillavera_crash_reporter/report_sender_global.h"
@@ -126,8 +127,14 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   LogCrashedProcess(run);
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
-  // The report parameters, the crash-data archive and its upload, and the
-  // BI records come here, in that order, before the clean-up.
+  // The report parameters come here.
+  // The log goes into the crash data as a plain copy; the archive lists
+  // the path this returns.
+  DecryptLogForPacking();
+  // The crash-data archive comes here.
+  DeleteDecryptedLogCopy();
+  // The archive's upload and the BI records come here, in that order,
+  // before the clean-up.
   DeleteDumpAndAnalysis(run);
   // The BI log upload comes here.
   OutputDebugStringW(

@@ -19,6 +19,7 @@ import warnings
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
 
 PREFIX = os.environ.get("QV_FLOW_PREFIX") or os.path.join(
     tempfile.gettempdir(), "qv_crash_flow_prefix")
@@ -26,6 +27,7 @@ os.environ["QV_WINEPREFIX"] = PREFIX
 # The debugger output ("Client requested dump:") shows on standard error.
 os.environ["WINEDEBUG"] = "-all,warn+seh"
 
+import qzcrypto_format  # noqa: E402
 from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
                            reset_private_prefix, stop_prefix,
                            to_windows_path)
@@ -133,8 +135,10 @@ class CrashFlowTest(unittest.TestCase):
         return sorted(os.listdir(os.path.join(data_folder(), "dumps")))
 
     def log(self):
-        with open(os.path.join(data_folder(), "quillavera.elog"), "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        """The product log, which the reporter and the client both write
+        encrypted record by record."""
+        return qzcrypto_format.decrypt_log_text(
+            os.path.join(data_folder(), "quillavera.elog"))
 
     def wait_for_log(self, text, timeout=60):
         deadline = time.monotonic() + timeout
@@ -174,8 +178,17 @@ class CrashFlowTest(unittest.TestCase):
         self.assertNotIn("Analyse dump failed", self.log())
         self.assertTrue(any("Client requested dump:%d" % pid in l
                             for l in main.stderr), main.stderr)
-        # The client's own records share the product log.
-        self.assertIn("Client application main start", self.log())
+        # The client's own records share the product log; records of both
+        # processes decrypt one by one into whole lines.
+        log = self.log()
+        self.assertIn("Client application main start", log)
+        self.assertIn("Process crashed! type: main", log)
+        for line in log.splitlines():
+            self.assertRegex(line, r"^\[\d+:\d+:\d{4}/\d{6}:\d+:[A-Z_]+:"
+                             r"[\w.]+\(\d+\)\] ")
+        # The plain copy packed with the crash data is gone again.
+        self.assertFalse(os.path.exists(
+            os.path.join(data_folder(), "quillavera.log")))
 
     def test_renderer_crash_is_handled_and_a_later_main_crash_only_dumped(self):
         main = self.start_main()
