@@ -85,6 +85,17 @@ TEST(CryptorTest, TablesMatchTheRoundsForEveryKeyByteAndByte) {
     DecryptBytes(decrypted.data(), decrypted.size(), key_byte);
     ASSERT_EQ(all, decrypted) << "key " << k;
   }
+  // Every length and alignment of the fast paths and their ends.
+  const Bytes plain = Ramp(80);
+  for (size_t start = 0; start < 16; ++start) {
+    for (size_t length = 0; start + length <= plain.size(); ++length) {
+      Bytes data(plain.begin() + start, plain.begin() + start + length);
+      EncryptBytes(data.data(), data.size(), 0x9c);
+      for (size_t i = 0; i < length; ++i)
+        ASSERT_EQ(EncryptByteByRounds(plain[start + i], 0x9c), data[i])
+            << start << " " << length << " " << i;
+    }
+  }
 }
 
 TEST(CryptorTest, DecryptRoundUndoesEncryptRound) {
