@@ -46,9 +46,9 @@ build_targets() {
   command -v ninja >/dev/null && generator=(-G Ninja)
   cmake -S "$ROOT" -B "$BUILD" "${generator[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-toolchain.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQV_BENCHMARKS=ON >"$BUILD.log" 2>&1 \
-    && cmake --build "$BUILD" --target wine_keepalive "$@" >>"$BUILD.log" 2>&1 \
-    || { tail -30 "$BUILD.log" >&2; return 1; }
+    -DCMAKE_BUILD_TYPE=Release -DQV_BENCHMARKS=ON >"$BUILD/build.log" 2>&1 \
+    && cmake --build "$BUILD" --target wine_keepalive "$@" >>"$BUILD/build.log" 2>&1 \
+    || { tail -30 "$BUILD/build.log" >&2; return 1; }
 }
 
 # --- deflate: our compressor against zlib-8 and libdeflate-8 ---------------
