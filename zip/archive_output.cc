@@ -1,0 +1,140 @@
+#include "zip/archive_output.h"
+
+#include <string.h>
+
+namespace zip {
+namespace {
+
+// A page-file-backed mapping of |size| bytes, mapped whole.
+bool MapNewMemory(uint64_t size, HANDLE* mapping, uint8_t** view) {
+  if (size == 0 || size > 0xFFFFFFFFu) return false;
+  *mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                0, static_cast<DWORD>(size), nullptr);
+  if (!*mapping) return false;
+  *view = static_cast<uint8_t*>(
+      MapViewOfFile(*mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  if (*view) return true;
+  CloseHandle(*mapping);
+  *mapping = nullptr;
+  return false;
+}
+
+}  // namespace
+
+ArchiveOutput::~ArchiveOutput() { Close(); }
+
+ZipResult ArchiveOutput::OpenHandle(HANDLE handle) {
+  if (is_open()) return kZipNotInitialised;
+  HANDLE duplicate = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(),
+                       &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return kZipDuplicateFailed;
+  }
+  file_ = duplicate;
+  seekable_ = GetFileType(file_) == FILE_TYPE_DISK;
+  if (seekable_) {
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER current = {};
+    if (SetFilePointerEx(file_, zero, &current, FILE_CURRENT))
+      initial_offset_ = static_cast<uint64_t>(current.QuadPart);
+  }
+  return kZipOk;
+}
+
+ZipResult ArchiveOutput::OpenFile(const wchar_t* name) {
+  if (is_open()) return kZipNotInitialised;
+  HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return kZipOpenFailed;
+  file_ = file;
+  seekable_ = true;
+  return kZipOk;
+}
+
+ZipResult ArchiveOutput::OpenMemory(void* buffer, uint32_t length) {
+  if (is_open()) return kZipNotInitialised;
+  if (length == 0) return kZipMemorySize;
+  if (buffer) {
+    memory_ = static_cast<uint8_t*>(buffer);
+  } else if (!MapNewMemory(length, &mapping_, &memory_)) {
+    return kZipNoMemory;
+  }
+  memory_size_ = length;
+  seekable_ = true;
+  return kZipOk;
+}
+
+bool ArchiveOutput::Fail(ZipResult code) {
+  if (error_ == kZipOk) error_ = code;
+  return false;
+}
+
+bool ArchiveOutput::Write(const void* data, uint32_t size) {
+  if (memory_) return WriteToMemory(data, size);
+  if (!file_) return Fail(kZipNotInitialised);
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file_, data, size, &written, nullptr);
+  position_ += written;
+  if (position_ > end_) end_ = position_;
+  if (!ok || written != size) return Fail(kZipWriteFailed);
+  return true;
+}
+
+bool ArchiveOutput::WriteToMemory(const void* data, uint32_t size) {
+  if (position_ + size >= memory_size_ && !GrowMemory(position_ + size))
+    return false;
+  memcpy(memory_ + position_, data, size);
+  position_ += size;
+  if (position_ > end_) end_ = position_;
+  return true;
+}
+
+bool ArchiveOutput::GrowMemory(uint64_t needed) {
+  uint64_t new_size = memory_size_ * 2;
+  if (new_size < needed) new_size = needed;
+  if (new_size > 0xFFFFFFFFu && needed <= 0xFFFFFFFFu) new_size = 0xFFFFFFFFu;
+  HANDLE mapping = nullptr;
+  uint8_t* view = nullptr;
+  if (!MapNewMemory(new_size, &mapping, &view)) return Fail(kZipNoMemory);
+  memcpy(view, memory_, static_cast<size_t>(end_));
+  if (mapping_) {
+    UnmapViewOfFile(memory_);
+    CloseHandle(mapping_);
+  }
+  // A caller's buffer is simply no longer used.
+  mapping_ = mapping;
+  memory_ = view;
+  memory_size_ = new_size;
+  return true;
+}
+
+bool ArchiveOutput::SeekTo(uint64_t position) {
+  if (!is_open()) return Fail(kZipNotInitialised);
+  if (!seekable_) return Fail(kZipSeekUnseekable);
+  if (memory_) {
+    if (position >= memory_size_) return Fail(kZipMemorySize);
+    position_ = position;
+    return true;
+  }
+  LARGE_INTEGER target;
+  target.QuadPart = static_cast<LONGLONG>(position + initial_offset_);
+  if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN))
+    return Fail(kZipSeekUnseekable);
+  position_ = position;
+  return true;
+}
+
+void ArchiveOutput::Close() {
+  if (mapping_) {
+    UnmapViewOfFile(memory_);
+    CloseHandle(mapping_);
+    mapping_ = nullptr;
+  }
+  memory_ = nullptr;
+  if (file_) {
+    CloseHandle(file_);
+    file_ = nullptr;
+  }
+}
+
+}  // namespace zip
