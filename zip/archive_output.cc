@@ -112,7 +112,7 @@ bool ArchiveOutput::SeekTo(uint64_t position) {
   if (!is_open()) return Fail(kZipNotInitialised);
   if (!seekable_) return Fail(kZipSeekUnseekable);
   if (memory_) {
-    if (position >= memory_size_) return Fail(kZipMemorySize);
+    if (position > memory_size_) return Fail(kZipMemorySize);
     position_ = position;
     return true;
   }
@@ -121,6 +121,13 @@ bool ArchiveOutput::SeekTo(uint64_t position) {
   if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN))
     return Fail(kZipSeekUnseekable);
   position_ = position;
+  return true;
+}
+
+bool ArchiveOutput::TruncateTo(uint64_t position) {
+  if (!seekable_ || position > end_ || !SeekTo(position)) return false;
+  if (file_ && !SetEndOfFile(file_)) return Fail(kZipWriteFailed);
+  end_ = position;
   return true;
 }
 

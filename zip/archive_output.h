@@ -41,6 +41,8 @@ class ArchiveOutput {
   bool Write(const void* data, uint32_t size);
   // Moves to |position| from the archive's start.
   bool SeekTo(uint64_t position);
+  // Drops everything from |position| on; seekable outputs only.
+  bool TruncateTo(uint64_t position);
   const uint8_t* memory() const { return memory_; }
 
   // Releases the view, the mapping and the handle.

@@ -143,11 +143,15 @@ ZipResult ZipWriter::Add(const std::string& given_name, const void* source,
   record.created = static_cast<uint32_t>(times.created);
 
   const std::string header = LocalHeaderBytes(record);
+  ZipResult result = kZipOk;
   if (!output_.Write(header.data(), static_cast<uint32_t>(header.size())))
-    return ErrorOr(kZipWriteFailed);
-  const ZipResult data = WriteData(&entry_source, &record);
-  if (data) return data;
-  return FinishEntry(&record, entry_start, announced_compressed);
+    result = ErrorOr(kZipWriteFailed);
+  if (result == kZipOk) result = WriteData(&entry_source, &record);
+  if (result == kZipOk)
+    return FinishEntry(&record, entry_start, announced_compressed);
+  // A reader that walks the local headers would stumble on a half entry.
+  if (output_.seekable()) output_.TruncateTo(entry_start);
+  return result;
 }
 
 ZipResult ZipWriter::WriteData(EntrySource* source, EntryRecord* record) {
