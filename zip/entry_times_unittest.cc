@@ -25,7 +25,7 @@ TEST(EntryTimesTest, UnixSecondsComeStraightFromUtc) {
       // Before 1970: the time of day on 1970-01-01.
       {-86400 + 3723, 3723},
       // From 2038: the time of day on 2037-12-31.
-      {2145916800 + 86400 * 400 + 61, 2145830400 + 61},
+      {2145916800LL + 86400LL * 400 + 61, 2145830400LL + 61},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.expected, zip::UnixSecondsFromFileTime(FromUnixSeconds(c.seconds)))
