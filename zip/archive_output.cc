@@ -2,21 +2,24 @@
 
 #include <string.h>
 
+#include <utility>
+
 namespace zip {
 namespace {
 
 // A page-file-backed mapping of |size| bytes, mapped whole.
-bool MapNewMemory(uint64_t size, HANDLE* mapping, uint8_t** view) {
+bool MapNewMemory(uint64_t size, base::win::ScopedHandle* mapping,
+                  uint8_t** view) {
   if (size == 0 || size > 0xFFFFFFFFu) return false;
-  *mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                0, static_cast<DWORD>(size), nullptr);
-  if (!*mapping) return false;
+  base::win::ScopedHandle made(
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                         static_cast<DWORD>(size), nullptr));
+  if (!made.IsValid()) return false;
   *view = static_cast<uint8_t*>(
-      MapViewOfFile(*mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  if (*view) return true;
-  CloseHandle(*mapping);
-  *mapping = nullptr;
-  return false;
+      MapViewOfFile(made.Get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  if (!*view) return false;
+  *mapping = std::move(made);
+  return true;
 }
 
 }  // namespace
@@ -30,12 +33,12 @@ ZipResult ArchiveOutput::OpenHandle(HANDLE handle) {
                        &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return kZipDuplicateFailed;
   }
-  file_ = duplicate;
-  seekable_ = GetFileType(file_) == FILE_TYPE_DISK;
+  file_.Set(duplicate);
+  seekable_ = GetFileType(file_.Get()) == FILE_TYPE_DISK;
   if (seekable_) {
     LARGE_INTEGER zero = {};
     LARGE_INTEGER current = {};
-    if (SetFilePointerEx(file_, zero, &current, FILE_CURRENT))
+    if (SetFilePointerEx(file_.Get(), zero, &current, FILE_CURRENT))
       initial_offset_ = static_cast<uint64_t>(current.QuadPart);
   }
   return kZipOk;
@@ -46,7 +49,7 @@ ZipResult ArchiveOutput::OpenFile(const wchar_t* name) {
   HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kZipOpenFailed;
-  file_ = file;
+  file_.Set(file);
   seekable_ = true;
   return kZipOk;
 }
@@ -71,9 +74,9 @@ bool ArchiveOutput::Fail(ZipResult code) {
 
 bool ArchiveOutput::Write(const void* data, uint32_t size) {
   if (memory_) return WriteToMemory(data, size);
-  if (!file_) return Fail(kZipNotInitialised);
+  if (!file_.IsValid()) return Fail(kZipNotInitialised);
   DWORD written = 0;
-  const BOOL ok = WriteFile(file_, data, size, &written, nullptr);
+  const BOOL ok = WriteFile(file_.Get(), data, size, &written, nullptr);
   position_ += written;
   if (position_ > end_) end_ = position_;
   if (!ok || written != size) return Fail(kZipWriteFailed);
@@ -93,16 +96,13 @@ bool ArchiveOutput::GrowMemory(uint64_t needed) {
   uint64_t new_size = memory_size_ * 2;
   if (new_size < needed) new_size = needed;
   if (new_size > 0xFFFFFFFFu && needed <= 0xFFFFFFFFu) new_size = 0xFFFFFFFFu;
-  HANDLE mapping = nullptr;
+  base::win::ScopedHandle mapping;
   uint8_t* view = nullptr;
   if (!MapNewMemory(new_size, &mapping, &view)) return Fail(kZipNoMemory);
   memcpy(view, memory_, static_cast<size_t>(end_));
-  if (mapping_) {
-    UnmapViewOfFile(memory_);
-    CloseHandle(mapping_);
-  }
+  if (mapping_.IsValid()) UnmapViewOfFile(memory_);
   // A caller's buffer is simply no longer used.
-  mapping_ = mapping;
+  mapping_ = std::move(mapping);
   memory_ = view;
   memory_size_ = new_size;
   return true;
@@ -118,7 +118,7 @@ bool ArchiveOutput::SeekTo(uint64_t position) {
   }
   LARGE_INTEGER target;
   target.QuadPart = static_cast<LONGLONG>(position + initial_offset_);
-  if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN))
+  if (!SetFilePointerEx(file_.Get(), target, nullptr, FILE_BEGIN))
     return Fail(kZipSeekUnseekable);
   position_ = position;
   return true;
@@ -126,22 +126,19 @@ bool ArchiveOutput::SeekTo(uint64_t position) {
 
 bool ArchiveOutput::TruncateTo(uint64_t position) {
   if (!seekable_ || position > end_ || !SeekTo(position)) return false;
-  if (file_ && !SetEndOfFile(file_)) return Fail(kZipWriteFailed);
+  if (file_.IsValid() && !SetEndOfFile(file_.Get()))
+    return Fail(kZipWriteFailed);
   end_ = position;
   return true;
 }
 
 void ArchiveOutput::Close() {
-  if (mapping_) {
+  if (mapping_.IsValid()) {
     UnmapViewOfFile(memory_);
-    CloseHandle(mapping_);
-    mapping_ = nullptr;
+    mapping_.Close();
   }
   memory_ = nullptr;
-  if (file_) {
-    CloseHandle(file_);
-    file_ = nullptr;
-  }
+  file_.Close();
 }
 
 }  // namespace zip

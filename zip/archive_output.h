@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "base/win/scoped_handle.h"
 #include "zip/zip_result.h"
 
 namespace zip {
@@ -26,7 +27,7 @@ class ArchiveOutput {
   // |buffer| null: the output allocates |length| bytes itself.
   ZipResult OpenMemory(void* buffer, uint32_t length);
 
-  bool is_open() const { return file_ != nullptr || memory_ != nullptr; }
+  bool is_open() const { return file_.IsValid() || memory_ != nullptr; }
   bool seekable() const { return seekable_; }
   bool is_memory() const { return memory_ != nullptr; }
   // The file position of a caller's handle at creation; stored offsets
@@ -53,8 +54,9 @@ class ArchiveOutput {
   bool GrowMemory(uint64_t needed);
   bool Fail(ZipResult code);
 
-  HANDLE file_ = nullptr;
-  HANDLE mapping_ = nullptr;  // only for memory the output allocated
+  base::win::ScopedHandle file_;
+  // Only for memory the output allocated.
+  base::win::ScopedHandle mapping_;
   uint8_t* memory_ = nullptr;
   uint64_t memory_size_ = 0;
   uint64_t position_ = 0;

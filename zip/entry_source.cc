@@ -32,10 +32,6 @@ bool IsImageSignature(uint16_t word) {
 
 }  // namespace
 
-EntrySource::~EntrySource() {
-  if (owns_handle_) CloseHandle(handle_);
-}
-
 ZipResult EntrySource::Open(const void* source, uint32_t length,
                             uint32_t kind) {
   switch (kind) {
@@ -45,8 +41,7 @@ ZipResult EntrySource::Open(const void* source, uint32_t length,
                                 GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) return kZipOpenFailed;
-      handle_ = file;
-      owns_handle_ = true;
+      owned_.Set(file);
       return OpenHandle(file, 0);
     }
     case kZipHandle:

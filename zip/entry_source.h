@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "base/win/scoped_handle.h"
 #include "zip/entry_times.h"
 #include "zip/zip_result.h"
 #include "zip/zip_source_kind.h"
@@ -22,7 +23,7 @@ class EntrySource {
   static const int64_t kReadError = -1;
 
   EntrySource() = default;
-  ~EntrySource();
+  ~EntrySource() = default;
   EntrySource(const EntrySource&) = delete;
   EntrySource& operator=(const EntrySource&) = delete;
 
@@ -45,8 +46,9 @@ class EntrySource {
   ZipResult OpenDiskFile();
   bool IsExecutableImage(uint64_t size);
 
+  // The handle read from; |owned_| holds it when the source opened it.
   HANDLE handle_ = nullptr;
-  bool owns_handle_ = false;
+  base::win::ScopedHandle owned_;
   const uint8_t* memory_ = nullptr;
   uint32_t memory_length_ = 0;
   uint32_t memory_position_ = 0;

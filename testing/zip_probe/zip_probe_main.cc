@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/string_split.h"
+#include "base/utf_string_conversions.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
 #include "testing/crash_common/json_line.h"
 #include "zip/zip_interface.h"
@@ -20,27 +22,7 @@ namespace {
 
 using crash_testing::JsonLine;
 
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                       static_cast<int>(utf8.size()), nullptr,
-                                       0);
-  std::wstring wide(size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                      &wide[0], size);
-  return wide;
-}
+std::wstring Wide(const std::string& utf8) { return base::UTF8ToWide(utf8); }
 
 std::string ReadWholeFile(const std::wstring& path) {
   std::string data;
@@ -281,9 +263,9 @@ int main() {
   Probe probe;
   std::string line;
   while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    probe.Handle(SplitTabs(line));
+    std::vector<std::string> fields;
+    base::SplitString(line, '\t', &fields);
+    if (!fields.empty()) probe.Handle(fields);
   }
   return 0;
 }

@@ -227,6 +227,31 @@ class SourcesAndTimesTest(WriterFixture):
             for name in entries:
                 self.assertEqual(data, archive.read(name), name)
 
+    def test_folder_content(self):
+        files = {name: self.write(name, name.encode() * 40)
+                 for name in ("tree/logs/x.txt", "tree/logs/deep/y.txt")}
+        os.makedirs(self.path("tree/logs/empty"))
+        results = run_probe([
+            ("create", "file", self.win("out.zip")),
+            ("folders", self.win("tree"), "logs"),
+            ("folders", self.win("tree/logs/deep"), "-"),
+            ("folders", self.win("tree"), "missing"),
+            ("close",)])
+        self.assertEqual([True, True, False],
+                         [r["ok"] for r in results[1:4]], results)
+        entries = {e.name.decode(): e
+                   for e in check_archive(self, self.path("out.zip"))}
+        # The search of a missing folder fails after its folder entry.
+        self.assertEqual(
+            ["logs/", "logs/deep/", "logs/deep/y.txt", "logs/empty/",
+             "logs/x.txt", "missing/", "y.txt"], sorted(entries))
+        with zipfile.ZipFile(self.path("out.zip")) as archive:
+            self.assertEqual(files["tree/logs/deep/y.txt"],
+                             archive.read("logs/deep/y.txt"))
+            self.assertEqual(files["tree/logs/deep/y.txt"],
+                             archive.read("y.txt"))
+        self.assertEqual(FOLDER_ENTRY, entries["logs/deep/"].external)
+
     def test_ut_times_are_utc_and_dos_times_local(self):
         # A zone with summer time, as the runtime's mktime gets wrong.
         self.write("summer.txt", b"s", SUMMER)
