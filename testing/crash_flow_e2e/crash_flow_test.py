@@ -268,11 +268,13 @@ class CrashFlowTest(unittest.TestCase):
         self.write_data_file("old.log", b"not listed")
 
         main = self.start_main()
+        # A full-memory dump of tens of MB, written and packed: slow on a
+        # busy machine.
         renderer = self.start("--type=renderer", "--ptrackid=5", "--full",
-                              "--x")
+                              "--dump-wait-ms=600000", "--x")
         renderer.expect("registered")
         self.command(renderer, "crash")
-        released = renderer.expect("crash_dump", timeout=180)
+        released = renderer.expect("crash_dump", timeout=660)
         self.assertEqual(WAIT_RELEASED, released["wait_result"])
         self.command(main, "exit")
         main.wait()
