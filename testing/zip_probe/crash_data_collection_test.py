@@ -104,6 +104,18 @@ class CollectionTest(unittest.TestCase):
         self.assertEqual(["free.log", "held.log", "out.zip"],
                          sorted(os.listdir(self.dir)))
 
+    def test_entry_past_the_size_limit_is_skipped(self):
+        # A sparse dump past 4 GiB cannot go into a zip without Zip64.
+        self.write("a.log")
+        self.write("z.log")
+        with open(self.path("huge.dmp"), "wb") as f:
+            f.truncate((1 << 32) + 10)
+        results = self.collect(("file", "a.log"), ("file", "huge.dmp"),
+                               ("file", "z.log"))
+        self.assertTrue(results[0]["ok"], results)
+        self.assertEqual({"a.log": self.contents["a.log"],
+                          "z.log": self.contents["z.log"]}, self.packed())
+
     def test_archive_that_cannot_be_created(self):
         self.write("a.log")
         results = run_probe([("collect", self.win("missing/out.zip"), 2,
