@@ -11,6 +11,8 @@
 #include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "framework/performance/process_info_utility.h"
+#include "quillavera_crash_reporter/crash_data_archive.h"
+#include "quillavera_crash_reporter/crash_data_collection.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/decrypted_log_copy.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
@@ -30,6 +32,8 @@ const DWORD kCrashPauseMs = 2000;
 const DWORD kAnalysisRetryPauseMs = 1000;
 // A non-main crash shows no box; it waits as long instead.
 const DWORD kNoMessagePauseMs = 2000;
+// Older files are packed only from the forced folders.
+const uint32_t kCrashDataMaxAgeHours = 2;
 
 const char kCrashMessageText[] =
     u8"很抱歉，程序出现异常崩溃了。请重新启动程序后再试一次。";
@@ -113,6 +117,19 @@ void TellUserOrPause(const CrashRun& run) {
               MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
+// Packs the logs, the dump, its analysis and the client's data files into
+// |data_folder| + |zip_name|.
+void CollectCrashData(const CrashRun& run, const std::wstring& data_folder,
+                      const std::wstring& zip_name) {
+  CrashDataSources sources;
+  sources.data_folder = data_folder;
+  sources.dump_path = run.dump_path;
+  sources.analysis_path = run.analysis_path;
+  sources.dump_type = run.dump_type;
+  CollectFilesIntoZip(MakeCrashZipFileList(sources), data_folder + zip_name,
+                      kCrashDataMaxAgeHours);
+}
+
 void DeleteDumpAndAnalysis(const CrashRun& run) {
   // A full-memory dump beside it stays.
   DeleteFileW(run.dump_path.c_str());
@@ -128,13 +145,16 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
   // The report parameters come here.
-  // The log goes into the crash data as a plain copy; the archive lists
-  // the path this returns.
+  // The log goes into the crash data as a plain copy, listed by the
+  // collection, and is removed once packed.
   DecryptLogForPacking();
-  // The crash-data archive comes here.
+  const std::wstring data_folder = GetLocalDataFolder();
+  const std::wstring zip_name = MakeCrashDataZipPath();
+  CollectCrashData(run, data_folder, zip_name);
   DeleteDecryptedLogCopy();
-  // The archive's upload and the BI records come here, in that order,
-  // before the clean-up.
+  // The archive's upload and the BI records come here. Until the upload
+  // exists, the archive counts as not uploaded and is kept.
+  PlaceCrashDataArchive(data_folder, zip_name, false);
   DeleteDumpAndAnalysis(run);
   // The BI log upload comes here.
   OutputDebugStringW(

@@ -16,6 +16,7 @@ import threading
 import time
 import unittest
 import warnings
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
@@ -33,6 +34,7 @@ from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
                            to_windows_path)
 
 APP = "client_application.exe"
+ARCHIVE_NAME = re.compile(r"^crash_data_\d+\.zip$")
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
 CONNECTED = 7
 
@@ -164,7 +166,9 @@ class CrashFlowTest(unittest.TestCase):
             analysis = kept.read().decode("latin-1")
         self.assertIn("Crash reason:", analysis)
         self.assertIn("Dump: %s" % written[0], analysis)
-        self.assertEqual([], self.dumps())
+        # Only the crash data archive is kept: it was not uploaded.
+        self.assertEqual(1, len(self.dumps()), self.dumps())
+        self.assertRegex(self.dumps()[0], ARCHIVE_NAME)
 
         pid = main.events("registered")[0]["pid"]
         record = re.compile(
@@ -225,7 +229,7 @@ class CrashFlowTest(unittest.TestCase):
                       "\n".join(renderer.stderr + main.stderr))
         # Left: the main process's dump, and the renderer's full-memory
         # dump; gone: the renderer's dump and the analysis text.
-        left = self.dumps()
+        left = [n for n in self.dumps() if not ARCHIVE_NAME.match(n)]
         self.assertEqual(2, len(left), left)
         full = [n for n in left if n.endswith("-full.dmp")]
         self.assertEqual(1, len(full), left)
@@ -251,7 +255,69 @@ class CrashFlowTest(unittest.TestCase):
         self.assertEqual(WAIT_RELEASED, renderer_dump["wait_result"])
         ended = self.reporter_exit()
         self.assertEqual((True, 0), (ended["ended"], ended["code"]))
-        self.assertEqual([], self.dumps())
+        self.assertEqual(1, len(self.dumps()), self.dumps())
+        self.assertRegex(self.dumps()[0], ARCHIVE_NAME)
+
+    def test_renderer_crash_data_is_packed_into_an_archive(self):
+        data = data_folder()
+        listed = {
+            "web.log": "web.log",
+            "app_trace.json": "app_trace.json",
+            "crash_report": "webdata/file/crash_report",
+            "localdata/recent.txt": "localdata/recent.txt",
+            "localdata/sub/deeper.txt": "localdata/sub/deeper.txt",
+            "ORBI_SYS/a.bin": "ORBI_SYS/a.bin",
+            "OBQ/old.txt": "OBQ/old.txt",
+            "qlvt/z/w.txt": "qlvt/z/w.txt",
+        }
+        contents = {}
+        for entry, name in listed.items():
+            contents[entry] = os.urandom(3000) + name.encode() * 100
+            self.write_data_file(name, contents[entry])
+        # Old files count only in the forced folders.
+        week_ago = time.time() - 7 * 24 * 3600
+        os.utime(os.path.join(data, "OBQ", "old.txt"), (week_ago, week_ago))
+        self.write_data_file("localdata/old.txt", b"old", week_ago)
+        self.write_data_file("old.log", b"not listed")
+
+        main = self.start_main()
+        # A full-memory dump of tens of MB, written and packed: slow on a
+        # busy machine.
+        renderer = self.start("--type=renderer", "--ptrackid=5", "--full",
+                              "--dump-wait-ms=600000", "--x")
+        renderer.expect("registered")
+        self.command(renderer, "crash")
+        released = renderer.expect("crash_dump", timeout=660)
+        self.assertEqual(WAIT_RELEASED, released["wait_result"])
+        self.command(main, "exit")
+        main.wait()
+        self.reporter_exit()
+
+        archives = [n for n in self.dumps() if ARCHIVE_NAME.match(n)]
+        self.assertEqual(1, len(archives), self.dumps())
+        full = [n for n in self.dumps() if n.endswith("-full.dmp")]
+        self.assertEqual(1, len(full), self.dumps())
+        dump_name = full[0][:-len("-full.dmp")] + ".dmp"
+        with open(os.path.join(data, "dumps", full[0]), "rb") as f:
+            contents[full[0]] = f.read()
+        with open(self.kept_analysis, "rb") as f:
+            contents["dump_analyse_result.txt"] = f.read()
+        self.assertIn(b"Crash reason:", contents["dump_analyse_result.txt"])
+        with zipfile.ZipFile(os.path.join(data, "dumps", archives[0])) as zf:
+            self.assertIsNone(zf.testzip())
+            self.assertEqual(sorted(list(contents) + [dump_name]),
+                             sorted(zf.namelist()))
+            for name, expected in contents.items():
+                self.assertEqual(expected, zf.read(name), name)
+            self.assertEqual(b"MDMP", zf.read(dump_name)[:4])
+
+    def write_data_file(self, name, data, mtime=None):
+        path = os.path.join(data_folder(), *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        if mtime is not None:
+            os.utime(path, (mtime, mtime))
 
     def test_missing_analyser_ends_the_reporter_after_the_retry(self):
         # A reporter with no stack walker beside it.
