@@ -1,5 +1,4 @@
-// Reads the stack walker's text (CR LF lines, one byte per character) into
-// the crash BI record texts.
+#include "quillavera_crash_reporter/analysis_result_parser.h"
 
 #include <windows.h>
 
@@ -7,8 +6,6 @@
 
 #include <string>
 #include <vector>
-
-#include "quillavera_crash_reporter/crash_bi_writer.h"
 
 const wchar_t kDefaultAnalysisText[] =
     L"Crash reason : UNKNOWN, Crash address : 0x0\", "
@@ -81,10 +78,10 @@ class AnalysisReader {
 
 }  // namespace
 
-void CrashBiWriter::ParseAnalysisResult(std::wstring* message,
-                                        std::wstring* crash_info,
-                                        const std::wstring& analysis_path,
-                                        const std::wstring& process_info) {
+void AnalysisResultParser::Parse(std::wstring* message,
+                                 std::wstring* crash_info,
+                                 const std::wstring& analysis_path,
+                                 const std::wstring& process_info) {
   std::vector<std::wstring> lines;
   if (!ReadAnalysisLines(analysis_path, &lines)) {
     ::OutputDebugStringW(L"crash bi read error: cannot open analyse file.\n");
@@ -118,6 +115,7 @@ void CrashBiWriter::ParseAnalysisResult(std::wstring* message,
     if (reader.Next(&frame)) {
       frame = WithoutCr(frame);
       page_ = PageOf(frame);
+      found_page_ = true;
       message->append(L"\"page\": \"" + page_ + L"\", ");
       crash_info->append(frame + L",");
     }

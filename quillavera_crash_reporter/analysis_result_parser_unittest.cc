@@ -6,7 +6,7 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
-#include "quillavera_crash_reporter/crash_bi_writer.h"
+#include "quillavera_crash_reporter/analysis_result_parser.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ class AnalysisResultParserTest : public testing::Test {
   void Parse(const std::wstring& process_info = L"") {
     message_ = L"M:";
     crash_info_ = L"CI:";
-    writer_.ParseAnalysisResult(&message_, &crash_info_, path_, process_info);
-    writer_.GetCrashPage(&page_);
+    AnalysisResultParser parser;
+    parser.Parse(&message_, &crash_info_, path_, process_info);
+    page_ = parser.page();
   }
 
   base::FilePath dir_;
   std::wstring path_;
-  CrashBiWriter writer_;
   std::wstring message_, crash_info_, page_;
 };
 
@@ -127,12 +127,9 @@ TEST_F(AnalysisResultParserTest, PageFollowsTheSubstringRule) {
       {"", L""},
   };
   for (const auto& c : cases) {
-    CrashBiWriter writer;
     WriteAnalysis({"Thread 0 (crashed)", c.frame});
-    std::wstring message, crash_info, page;
-    writer.ParseAnalysisResult(&message, &crash_info, path_, L"");
-    writer.GetCrashPage(&page);
-    EXPECT_EQ(c.page, page) << c.frame;
+    Parse();
+    EXPECT_EQ(c.page, page_) << c.frame;
   }
 }
 

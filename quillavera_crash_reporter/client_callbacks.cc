@@ -1,5 +1,6 @@
 #include "quillavera_crash_reporter/client_callbacks.h"
 
+#include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/sys_string_conversions.h"
 #include "crash_capture/client_record.h"
@@ -7,12 +8,24 @@
 #include "framework/performance/process_info_utility.h"
 #include "quillavera_crash_reporter/ipc_notice_queue.h"
 #include "quillavera_crash_reporter/process_registry.h"
-#include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/reporter_state.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 namespace {
 
 const DWORD kNoticeFlushMs = 5000;
+
+struct ReporterNoticeQueue {
+  IpcNoticeQueue queue{&SendIpcNotice};
+};
+
+// The hooks' notices, sent in order through SendIpcNotice. Leaky: pool
+// threads may still be sending while exit() runs.
+base::LazyInstance<ReporterNoticeQueue>::Leaky g_notice_queue =
+    LAZY_INSTANCE_INITIALIZER;
+
+void PostIpcNotice(int code, const std::string& data) {
+  g_notice_queue.Get().queue.Post(code, data);
+}
 
 }  // namespace
 
@@ -65,7 +78,7 @@ void HandleClientExited(void*, const crash_capture::ClientRecord* client) {
     case CLIENT_EXIT_END_REPORTER:
       // Notices of other clients still on their way go out first, within
       // bounds: a hung client application must not keep the reporter alive.
-      FlushIpcNotices(kNoticeFlushMs);
+      g_notice_queue.Get().queue.Flush(kNoticeFlushMs);
       ExitReporter();
   }
 }

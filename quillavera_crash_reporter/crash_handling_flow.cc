@@ -11,12 +11,9 @@
 #include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "framework/performance/process_info_utility.h"
-#include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
-#include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
-#include "quillavera_crash_reporter/reporter_state.h"
 #include "upload/text_helpers.h"
 
 namespace {

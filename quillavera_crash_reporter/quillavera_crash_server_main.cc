@@ -9,7 +9,7 @@
 #include "base/logging.h"
 #include "player/common/path_service2.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/startup_housekeeping.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

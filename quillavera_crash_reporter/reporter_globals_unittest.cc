@@ -1,4 +1,4 @@
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 #include "gtest/gtest.h"
 
