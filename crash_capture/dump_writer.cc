@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/lazy_instance.h"
+#include "base/lock.h"
 #include "base/logging.h"
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
@@ -14,9 +16,6 @@ namespace crash_capture {
 
 namespace {
 
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
-    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
-    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
 using UuidCreateFunction = RPC_STATUS(RPC_ENTRY*)(UUID*);
 
 const wchar_t kDumpExtension[] = L".dmp";
@@ -32,7 +31,19 @@ static_assert(sizeof(DumpInfoRecord) == 12, "stream layout");
 constexpr uint32_t kDumpThreadIdValid = 1;
 constexpr uint32_t kRequestingThreadIdValid = 2;
 
+// The debug-help library is single-threaded, and the dumps of two clients
+// are written on two pool threads: concurrent calls may corrupt its memory.
+// One dump call at a time, process-wide.
+base::LazyInstance<base::LockImpl>::Leaky g_dump_call_lock =
+    LAZY_INSTANCE_INITIALIZER;
+
+MiniDumpWriteDumpFunction g_dump_function_for_testing = nullptr;
+
 }  // namespace
+
+void SetMiniDumpWriteDumpForTesting(MiniDumpWriteDumpFunction function) {
+  g_dump_function_for_testing = function;
+}
 
 std::wstring GuidToDumpName(const GUID& guid) {
   wchar_t text[40];
@@ -139,9 +150,13 @@ bool DumpWriter::ReadAssertionInfo(void* record) const {
 bool DumpWriter::Write(HANDLE file, DWORD type,
                        MINIDUMP_EXCEPTION_INFORMATION* exception,
                        MINIDUMP_USER_STREAM_INFORMATION* streams) {
+  base::AutoLock one_dump_at_a_time(g_dump_call_lock.Get());
   ScopedLibrary dbghelp(L"dbghelp.dll");
-  auto write_dump =
-      dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  auto write_dump = g_dump_function_for_testing;
+  if (!write_dump) {
+    write_dump =
+        dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  }
   if (!write_dump) {
     LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;

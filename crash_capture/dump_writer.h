@@ -63,6 +63,13 @@ class DumpWriter {
   bool full_dump_written_ = false;
 };
 
+// The debug-help library's dump call. Tests put a stand-in in its place;
+// null restores the library's own.
+using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
+    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
+void SetMiniDumpWriteDumpForTesting(MiniDumpWriteDumpFunction function);
+
 // The GUID text of dump names: 36 lowercase hexadecimal digits and hyphens.
 std::wstring GuidToDumpName(const GUID& guid);
 
