@@ -587,9 +587,12 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
                     client->assertion_info_address(), client->dump_type(),
                     true);
   if (!writer.CreateDumpFile(dump_path)) return false;
+  // The full-memory dump is the optional half: without its file the normal
+  // dump still goes to the hook.
   if (client->dump_type() & MiniDumpWithFullMemory) {
     std::wstring full_dump_path;
-    if (!writer.CreateFullDumpFile(&full_dump_path)) return false;
+    if (!writer.CreateFullDumpFile(&full_dump_path))
+      LOG(ERROR) << "No full-memory dump for client " << client->pid();
   }
   return writer.WriteMinidump();
 }

@@ -128,6 +128,17 @@ bool DumpWriter::CreateFullDumpFile(std::wstring* path) {
   return true;
 }
 
+void DumpWriter::DiscardFullDump() {
+  full_dump_file_.Close();
+  if (full_dump_file_path_.empty()) return;
+  if (!DeleteFileW(full_dump_file_path_.c_str())) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot remove the partial full-memory dump, error "
+               << last_error;
+  }
+  full_dump_file_path_.clear();
+}
+
 void DumpWriter::DiscardUnwrittenFiles() {
   dump_file_.Close();
   full_dump_file_.Close();
@@ -172,9 +183,9 @@ bool DumpWriter::Write(HANDLE file, DWORD type,
 }
 
 bool DumpWriter::WriteMinidump() {
-  const bool full = WantsFullMemory();
   if (!dump_file_.IsValid() || dump_written_) return false;  // Once only.
-  if (full && !full_dump_file_.IsValid()) return false;
+  // Without its file (it could not be created) the full dump is skipped.
+  const bool full = WantsFullMemory() && full_dump_file_.IsValid();
 
   MINIDUMP_EXCEPTION_INFORMATION exception_data = {};
   MINIDUMP_EXCEPTION_INFORMATION* exception = nullptr;
@@ -215,13 +226,16 @@ bool DumpWriter::WriteMinidump() {
     handle_operations =
         CollectHandleTrace(process_handle_, exception_pointers_);
 
-  bool full_ok = true;
   if (full) {
     MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
                                              streams.data()};
-    full_ok = Write(full_dump_file_.Get(), dump_type_ | MiniDumpWithHandleData,
-                    exception, &info);
-    full_dump_written_ = full_ok;
+    full_dump_written_ = Write(full_dump_file_.Get(),
+                               dump_type_ | MiniDumpWithHandleData, exception,
+                               &info);
+    if (!full_dump_written_) {
+      LOG(ERROR) << "The full-memory dump failed; writing the normal dump only";
+      DiscardFullDump();
+    }
   }
 
   if (!handle_operations.empty()) {
@@ -233,8 +247,8 @@ bool DumpWriter::WriteMinidump() {
                                            streams.data()};
   dump_written_ = Write(dump_file_.Get(), dump_type_ & ~MiniDumpWithFullMemory,
                         exception, &info);
-  if (!dump_written_ || !full_ok) DiscardUnwrittenFiles();
-  return dump_written_ && full_ok;
+  if (!dump_written_) DiscardUnwrittenFiles();
+  return dump_written_;
 }
 
 }  // namespace crash_capture

@@ -33,12 +33,16 @@ class DumpWriter {
   // "<folder>\<guid>-full.dmp"; only for a full-memory dump type.
   bool CreateFullDumpFile(std::wstring* path);
 
+  // Writes the normal dump and, when asked for, the full-memory one. The
+  // full dump is optional: when it fails, its partial file is removed and
+  // the normal dump is still written. True when the normal dump was.
   bool WriteMinidump();
 
  private:
   bool GetDumpPath(std::wstring* path);
   bool CreateFileAt(const std::wstring& path, base::win::ScopedHandle* file);
   void DiscardUnwrittenFiles();
+  void DiscardFullDump();
   bool WantsFullMemory() const;
   bool ReadAssertionInfo(void* record) const;
   bool Write(HANDLE file, DWORD type, MINIDUMP_EXCEPTION_INFORMATION* exception,

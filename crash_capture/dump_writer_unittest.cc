@@ -212,6 +212,21 @@ TEST_F(DumpWriterTest, InvalidHandleCrashIsDumpedWithoutAVerifier) {
   EXPECT_FALSE(dump.Find(HandleOperationListStream, &body));
 }
 
+// Stand-ins for the dump call: a few bytes of dump, or a full-memory dump
+// that runs out of space half-way.
+BOOL WINAPI WriteTinyDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE type,
+                          PMINIDUMP_EXCEPTION_INFORMATION,
+                          PMINIDUMP_USER_STREAM_INFORMATION,
+                          PMINIDUMP_CALLBACK_INFORMATION) {
+  DWORD written = 0;
+  WriteFile(file, "MDMP", 4, &written, nullptr);
+  if (type & MiniDumpWithFullMemory) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return TRUE;
+}
+
 class ScopedDumpFunction {
  public:
   explicit ScopedDumpFunction(MiniDumpWriteDumpFunction function) {
@@ -219,6 +234,29 @@ class ScopedDumpFunction {
   }
   ~ScopedDumpFunction() { SetMiniDumpWriteDumpForTesting(nullptr); }
 };
+
+TEST_F(DumpWriterTest, FailedFullDumpLeavesTheNormalDumpOnly) {
+  ScopedDumpFunction stand_in(&WriteTinyDump);
+  auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  std::wstring path, full_path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  ASSERT_TRUE(writer->CreateFullDumpFile(&full_path));
+  EXPECT_TRUE(writer->WriteMinidump());
+  writer.reset();
+  const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+  EXPECT_EQ(Files(), std::vector<std::wstring>{name});
+}
+
+// A full-memory dump whose file could not be made: the normal one still is.
+TEST_F(DumpWriterTest, MissingFullDumpFileStillWritesTheNormalDump) {
+  ScopedDumpFunction stand_in(&WriteTinyDump);
+  auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  EXPECT_TRUE(writer->WriteMinidump());
+  writer.reset();
+  EXPECT_EQ(Files().size(), 1u);
+}
 
 std::atomic<int> g_calls_in_flight{0};
 std::atomic<int> g_most_in_flight{0};
