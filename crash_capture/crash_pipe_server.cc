@@ -504,8 +504,10 @@ void CrashPipeServer::HandleWritingState() {
 }
 
 void CrashPipeServer::HandleWriteDoneState() {
+  // A longer message than ours is an acknowledgement too.
   if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
-               &overlapped_)) {
+               &overlapped_) ||
+      GetLastError() == ERROR_MORE_DATA) {
     return EnterStateImmediately(kStateReadingAck);
   }
   if (GetLastError() == ERROR_IO_PENDING)
@@ -522,10 +524,13 @@ void CrashPipeServer::LogMissingAck() {
 
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
-  // A client that closes its end instead of answering can leave a read that
-  // succeeds with nothing in it: that is no acknowledgement.
-  if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) ||
-      bytes != kPipeMessageSize) {
+  // The acknowledgement's content is not examined: any message, even a short
+  // or a long one, is one. A client that closes its end instead of answering
+  // can leave a read that succeeds with nothing in it: that is none.
+  const bool read = GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes,
+                                        FALSE) ||
+                    GetLastError() == ERROR_MORE_DATA;
+  if (!read || bytes == 0) {
     LogMissingAck();
     return EnterStateImmediately(kStateDisconnecting);
   }
