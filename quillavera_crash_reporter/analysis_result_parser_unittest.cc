@@ -165,4 +165,22 @@ TEST_F(AnalysisResultParserTest, BytesAboveAsciiBecomeOneCharacterEach) {
   EXPECT_EQ(L"M:Crash reason:  \x00e9t\x00e9,", message_);
 }
 
+// A walker gone wrong: the parser holds no more than a capped line, and
+// reads no more than a capped amount of text.
+TEST_F(AnalysisResultParserTest, LongLinesAreCutAndLongTextsLeftUnread) {
+  const size_t kLineCap = 64 * 1024;
+  WriteRaw("Crash reason:  " + std::string(1 << 20, 'x') + "\r\n");
+  Parse();
+  const std::wstring line =
+      (L"Crash reason:  " + std::wstring(1 << 20, L'x')).substr(0, kLineCap);
+  EXPECT_EQ(L"M:" + line + L",", message_);
+
+  const std::string filler_line(1023, 'f');
+  std::string text;
+  while (text.size() < 17u * 1024 * 1024) text += filler_line + "\n";
+  WriteRaw(text + "Crash reason:  too late\r\n");
+  Parse();
+  EXPECT_EQ(L"M:", message_);
+}
+
 }  // namespace
