@@ -44,6 +44,7 @@ void SendIpcNotice(int code, const std::string& data) {
 // only posted, so a slow or hung client application holds up no
 // registration.
 void HandleClientConnected(void*, const crash_capture::ClientRecord* client) {
+  WaitForLoggingReady();
   const uint32_t pid = client->pid();
   std::wstring type = L"main";
   std::wstring track_id = L"0";
@@ -60,6 +61,7 @@ void HandleClientConnected(void*, const crash_capture::ClientRecord* client) {
 }
 
 void HandleClientExited(void*, const crash_capture::ClientRecord* client) {
+  WaitForLoggingReady();
   const uint32_t pid = client->pid();
   LOG(INFO) << "Process " << pid << " exited.";
   std::wstring type;

@@ -150,6 +150,7 @@ void RunClaimedCrashFlow(const crash_capture::ClientRecord& client,
 
 void HandleClientCrash(void*, const crash_capture::ClientRecord* client,
                        const std::wstring* dump_path) {
+  WaitForLoggingReady();
   // Later crashes, of any process, keep only the dump the server wrote.
   if (IsCrashHandled()) return;
   const CrashedClientInfo info = ScanCustomInfo(client->GetCustomInfo());

@@ -16,12 +16,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Runs the registered exit callbacks when this function returns.
   base::ExitCallbackStack exit_callbacks;
 
+  // Clients may register as soon as the pipe is won: until the log is set
+  // up their hooks write nothing, and until start-up is done none ends the
+  // process.
+  BeginStartup();
+
   // A second copy fails here, because the pipe exists, and leaves at once
   // without a word; a client waiting for the ready event is still woken.
   if (!StartCrashServer()) {
     SignalReadyEvent();
     return 0;
   }
+
+  base::CommandLine::Init();
+  InitLogFile(L"quillavera");
+  MarkLoggingReady();
+  LOG(INFO) << "Quillavera crash server start";
 
   // Only the copy that owns the crash pipe tidies up: a second copy must not
   // move the BI backup away or delete dumps under a running one. Without a
@@ -31,11 +41,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DeleteOldDumps();
   }
 
-  base::CommandLine::Init();
-  InitLogFile(L"quillavera");
-  LOG(INFO) << "Quillavera crash server start";
   SignalReadyEvent();
   CreateReportSender();
+  MarkStartupDone();
 
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();

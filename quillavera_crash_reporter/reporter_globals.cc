@@ -17,10 +17,12 @@
 
 namespace {
 
-// How long the end of the reporter waits for a crash being handled on
-// another thread: the whole flow with its uploads and their retries, with
-// room to spare, but not for ever.
-const DWORD kCrashFlowExitWaitMs = 120000;
+// How long the end of the reporter waits for each of start-up and a crash
+// being handled on another thread: the whole flow with its uploads and their
+// retries, or a large BI backup, with room to spare, but not for ever.
+const DWORD kExitWaitMs = 120000;
+// Setting up the log takes moments; a hook never waits longer than this.
+const DWORD kLoggingReadyWaitMs = 10000;
 
 struct GuardedReporterState {
   base::LockImpl lock;
@@ -30,6 +32,9 @@ struct GuardedReporterState {
   HANDLE flow_done = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   DWORD flow_thread = 0;
   bool exiting = false;
+  // Start-up's gates, signalled when open.
+  HANDLE logging_ready = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  HANDLE startup_done = CreateEventW(nullptr, TRUE, TRUE, nullptr);
 };
 
 // Leaky: callbacks may still run while exit() tears the process down.
@@ -124,7 +129,26 @@ void EndCrashFlow() {
   if (guarded.flow_thread == GetCurrentThreadId()) MarkFlowDoneLocked(&guarded);
 }
 
+void BeginStartup() {
+  ResetEvent(g_reporter_state.Get().logging_ready);
+  ResetEvent(g_reporter_state.Get().startup_done);
+}
+
+void MarkLoggingReady() { SetEvent(g_reporter_state.Get().logging_ready); }
+
+void MarkStartupDone() { SetEvent(g_reporter_state.Get().startup_done); }
+
+bool WaitForLoggingReady() {
+  return WaitForSingleObject(g_reporter_state.Get().logging_ready,
+                             kLoggingReadyWaitMs) == WAIT_OBJECT_0;
+}
+
 bool PrepareReporterExit(DWORD timeout_ms) {
+  if (WaitForSingleObject(g_reporter_state.Get().startup_done, timeout_ms) ==
+      WAIT_TIMEOUT) {
+    LOG(WARNING) << "Start-up still running after " << timeout_ms
+                 << " ms; exiting anyway";
+  }
   HANDLE wait_for = nullptr;
   {
     LockedReporterState state;
@@ -147,7 +171,7 @@ bool PrepareReporterExit(DWORD timeout_ms) {
 
 void ExitReporter() {
   // Another thread is ending the process: this one only waits for that.
-  if (!PrepareReporterExit(kCrashFlowExitWaitMs)) {
+  if (!PrepareReporterExit(kExitWaitMs)) {
     for (;;) Sleep(INFINITE);
   }
   DestroyReportSender();

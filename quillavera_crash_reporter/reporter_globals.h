@@ -100,12 +100,30 @@ class ScopedCrashFlow {
   ScopedCrashFlow& operator=(const ScopedCrashFlow&) = delete;
 };
 
+// Start-up. The crash server's hooks may run as soon as the pipe is won,
+// before the log is set up and while the housekeeping works on the BI log.
+// The entry closes both gates before it starts the server; they are open
+// otherwise (in tests, say).
+//
+// Closes both gates.
+void BeginStartup();
+// The log is set up: the hooks may write records. A record written before
+// would go to another file and fix the log's lock on that file's name.
+void MarkLoggingReady();
+// Start-up is done: the reporter may end.
+void MarkStartupDone();
+// Waits, within bounds, until the log is set up. True when it is.
+bool WaitForLoggingReady();
+
 // The end of the reporter.
 //
-// Marks the reporter as ending. When a flow runs on another thread, waits
-// for it at most |timeout_ms| (the flow's own thread never waits). Returns
-// false when another thread is ending the reporter already; a flow thread
-// that gets false counts as done, so that thread can go ahead at once.
+// Waits, at most |timeout_ms| for each, until start-up is done (the
+// housekeeping cut off half-way would leave a BI backup half appended, to be
+// appended again at the next start) and until a crash handling flow on
+// another thread is done (the flow's own thread never waits). Marks the
+// reporter as ending before the flow wait. Returns false when another thread is ending the reporter
+// already; a flow thread that gets false counts as done, so that thread can
+// go ahead at once.
 bool PrepareReporterExit(DWORD timeout_ms);
 
 // Ends the process with exit code 0, after deleting the report sender.

@@ -478,6 +478,8 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"register") return Register();
   if (mode == L"hold") return Hold();
   if (mode == L"wait-pipe") return WaitForPipe();
+  // Registers the moment the server listens (and leaves at once).
+  if (mode == L"wait-and-register") return WaitForPipe() ? 1 : Register();
   if (mode == L"wait-peer") return WaitForPeerWindow();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
