@@ -1,5 +1,7 @@
 #include "crash_capture/crash_pipe_server.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "base/logging.h"
@@ -176,11 +178,36 @@ void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
 }
 
 void CrashPipeServer::ServeDumpRequest(ClientRecord* client) {
+  const DWORD thread = GetCurrentThreadId();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    dumping_.push_back(thread);
+  }
   if (pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
     LOG(WARNING) << "Cannot read the custom information of client "
                  << client->pid();
   }
   HandleDumpRequest(client);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    dumping_.erase(std::find(dumping_.begin(), dumping_.end(), thread));
+  }
+  dumps_done_.notify_all();
+}
+
+bool CrashPipeServer::WaitForDumpsInProgress(
+    DWORD timeout_ms, const std::vector<DWORD>& threads_left_out) {
+  std::vector<DWORD> left_out = threads_left_out;
+  left_out.push_back(GetCurrentThreadId());
+  const auto is_left_out = [&left_out](DWORD thread) {
+    return std::find(left_out.begin(), left_out.end(), thread) !=
+           left_out.end();
+  };
+  std::unique_lock<std::mutex> guard(lock_);
+  return dumps_done_.wait_for(
+      guard, std::chrono::milliseconds(timeout_ms), [this, &is_left_out] {
+        return std::all_of(dumping_.begin(), dumping_.end(), is_left_out);
+      });
 }
 
 // static

@@ -17,9 +17,10 @@
 
 namespace {
 
-// How long the end of the reporter waits for each of start-up and a crash
-// being handled on another thread: the whole flow with its uploads and their
-// retries, or a large BI backup, with room to spare, but not for ever.
+// How long the end of the reporter waits for each of start-up, a crash being
+// handled on another thread and the dumps in progress: the whole flow with
+// its uploads and their retries, or a large BI backup, with room to spare,
+// but not for ever.
 const DWORD kExitWaitMs = 120000;
 // Setting up the log takes moments; a hook never waits longer than this.
 const DWORD kLoggingReadyWaitMs = 10000;
@@ -32,6 +33,9 @@ struct GuardedReporterState {
   HANDLE flow_done = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   DWORD flow_thread = 0;
   bool exiting = false;
+  // Threads that gave way to the one ending the reporter: they wait for the
+  // end and will not finish the dumps they may be serving.
+  std::vector<DWORD> parked_threads;
   // Start-up's gates, signalled when open.
   HANDLE logging_ready = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   HANDLE startup_done = CreateEventW(nullptr, TRUE, TRUE, nullptr);
@@ -143,6 +147,30 @@ bool WaitForLoggingReady() {
                              kLoggingReadyWaitMs) == WAIT_OBJECT_0;
 }
 
+namespace {
+
+// The crash server's dumps other than those of threads that gave way; a
+// thread may give way while this waits, so the wait goes in slices.
+bool WaitForDumpsInProgress(DWORD timeout_ms) {
+  // Set on the GUI thread before any hook runs, cleared only after the
+  // message loop.
+  crash_capture::CrashPipeServer* server = g_crash_server;
+  if (!server) return true;
+  const DWORD kSliceMs = 100;
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    std::vector<DWORD> parked;
+    {
+      LockedReporterState state;
+      parked = g_reporter_state.Get().parked_threads;
+    }
+    if (server->WaitForDumpsInProgress(kSliceMs, parked)) return true;
+    if (GetTickCount64() >= deadline) return false;
+  }
+}
+
+}  // namespace
+
 bool PrepareReporterExit(DWORD timeout_ms) {
   if (WaitForSingleObject(g_reporter_state.Get().startup_done, timeout_ms) ==
       WAIT_TIMEOUT) {
@@ -157,6 +185,7 @@ bool PrepareReporterExit(DWORD timeout_ms) {
     if (guarded.exiting) {
       // The other thread may be waiting for this very flow.
       if (is_flow_thread) MarkFlowDoneLocked(&guarded);
+      guarded.parked_threads.push_back(GetCurrentThreadId());
       return false;
     }
     guarded.exiting = true;
@@ -165,6 +194,9 @@ bool PrepareReporterExit(DWORD timeout_ms) {
   }
   if (wait_for && WaitForSingleObject(wait_for, timeout_ms) == WAIT_TIMEOUT)
     LOG(WARNING) << "Crash handling still running after " << timeout_ms
+                 << " ms; exiting anyway";
+  if (!WaitForDumpsInProgress(timeout_ms))
+    LOG(WARNING) << "Dumps still in progress after " << timeout_ms
                  << " ms; exiting anyway";
   return true;
 }
@@ -183,5 +215,6 @@ void ResetCrashFlowGuardForTesting() {
   GuardedReporterState& guarded = g_reporter_state.Get();
   state->crash_handled = 0;
   guarded.exiting = false;
+  guarded.parked_threads.clear();
   MarkFlowDoneLocked(&guarded);
 }

@@ -119,9 +119,11 @@ bool WaitForLoggingReady();
 //
 // Waits, at most |timeout_ms| for each, until start-up is done (the
 // housekeeping cut off half-way would leave a BI backup half appended, to be
-// appended again at the next start) and until a crash handling flow on
-// another thread is done (the flow's own thread never waits). Marks the
-// reporter as ending before the flow wait. Returns false when another thread is ending the reporter
+// appended again at the next start), until a crash handling flow on another
+// thread is done (the flow's own thread never waits), and until the crash
+// server has no dump in progress other than the calling thread's, its hook
+// returned and its client released. Marks the reporter as ending before the
+// flow wait. Returns false when another thread is ending the reporter
 // already; a flow thread that gets false counts as done, so that thread can
 // go ahead at once.
 bool PrepareReporterExit(DWORD timeout_ms);
