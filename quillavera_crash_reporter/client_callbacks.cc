@@ -3,6 +3,7 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/sys_string_conversions.h"
+#include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "framework/framework/ipc.h"
 #include "framework/performance/process_info_utility.h"
@@ -27,10 +28,27 @@ void PostIpcNotice(int code, const std::string& data) {
   g_notice_queue.Get().queue.Post(code, data);
 }
 
+// The role as the ANSI code page holds it, with its default character for
+// what it cannot hold (no best-fit look-alikes: "Ŝ" is not "S"). The notice
+// is JSON, which is UTF-8, so the ANSI text travels as UTF-8: ANSI bytes
+// would arrive as replacement characters.
+std::string RoleInAnsiCodePage(const std::wstring& role) {
+  if (role.empty()) return std::string();
+  const int length = static_cast<int>(role.size());
+  const int ansi_length =
+      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, role.data(), length,
+                            nullptr, 0, nullptr, nullptr);
+  if (ansi_length <= 0) return std::string();
+  std::string ansi(static_cast<size_t>(ansi_length), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, role.data(), length,
+                        &ansi[0], ansi_length, nullptr, nullptr);
+  return base::WideToUTF8(base::SysMultiByteToWide(ansi, CP_ACP));
+}
+
 }  // namespace
 
 std::string MakeIpcNoticeData(uint32_t pid, const std::wstring& type) {
-  return std::to_string(pid) + "_" + base::SysWideToMultiByte(type, 0);
+  return std::to_string(pid) + "_" + RoleInAnsiCodePage(type);
 }
 
 void SendIpcNotice(int code, const std::string& data) {
