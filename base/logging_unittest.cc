@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <iterator>
@@ -173,6 +177,41 @@ TEST(LoggingTest, RecordsFollowTheLineFormat) {
     EXPECT_EQ(std::to_string(first_line + static_cast<int>(i)), match[7].str());
     EXPECT_EQ(kCases[i].text, match[8].str());
   }
+}
+
+// MMDD/HHMMSS of a Windows time.
+std::string StampOf(const SYSTEMTIME& t) {
+  char text[16];
+  snprintf(text, sizeof(text), "%02u%02u/%02u%02u%02u", t.wMonth, t.wDay,
+           t.wHour, t.wMinute, t.wSecond);
+  return text;
+}
+
+// The C runtime reads its zone from TZ; the record must show the time of
+// Windows' own zone whatever TZ says.
+TEST(LoggingTest, RecordTimeIsWindowsLocalTimeNotTheRuntimes) {
+  TIME_ZONE_INFORMATION zone;
+  GetTimeZoneInformation(&zone);
+  // A zone of another offset than Windows' for the C runtime.
+  const char* runtime_zone = zone.Bias == -540 ? "EST5EDT" : "JST-9";
+  ASSERT_EQ(0, _putenv_s("TZ", runtime_zone));
+  _tzset();
+
+  SYSTEMTIME before, after;
+  GetLocalTime(&before);
+  LogTail tail;
+  LOG(INFO) << "stamped";
+  const std::string text = tail.Text();
+  GetLocalTime(&after);
+  _putenv_s("TZ", "");
+  _tzset();
+
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(text, match, std::regex(kFullPrefix))) << text;
+  const std::string stamp = match[3].str();
+  EXPECT_TRUE(stamp == StampOf(before) || stamp == StampOf(after))
+      << stamp << " against " << StampOf(before) << " (" << runtime_zone
+      << " in the C runtime)";
 }
 
 TEST(LoggingTest, VerboseRecordsAboveTheLevelAreNotWritten) {

@@ -13,13 +13,10 @@
 #include "framework/performance/process_info_utility.h"
 #include "quillavera_crash_reporter/crash_data_archive.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
-#include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/decrypted_log_copy.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
-#include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
-#include "quillavera_crash_reporter/reporter_state.h"
 #include "upload/text_helpers.h"
 
 namespace {
@@ -180,6 +177,7 @@ void RunClaimedCrashFlow(const crash_capture::ClientRecord& client,
 
 void HandleClientCrash(void*, const crash_capture::ClientRecord* client,
                        const std::wstring* dump_path) {
+  WaitForLoggingReady();
   // Later crashes, of any process, keep only the dump the server wrote.
   if (IsCrashHandled()) return;
   const CrashedClientInfo info = ScanCustomInfo(client->GetCustomInfo());
