@@ -136,7 +136,10 @@ int main(int argc, char** argv) {
   const int runs = argc > 2 ? std::max(5, atoi(argv[2])) : 5;
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
+    // Dot-files are the corpus maker's own markers.
+    if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
+      files.push_back(entry.path());
+    }
   }
   std::sort(files.begin(), files.end());
   if (files.empty()) {

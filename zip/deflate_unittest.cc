@@ -204,6 +204,10 @@ TEST(DeflateTest, EveryStreamInflatesToItsInput) {
       {"65273", slice(65273), 0xFFFFFFFFu},
       {"65274", slice(65274), 0xFFFFFFFFu},
       {"65275", slice(65275), 0xFFFFFFFFu},
+      // Input ending here is all read before the window slides, so the
+      // last searches run past the usual lookahead bound.
+      {"65400", slice(65400), 0xFFFFFFFFu},
+      {"65500", slice(65500), 0xFFFFFFFFu},
       {"65535", slice(65535), 0xFFFFFFFFu},
       {"65536", slice(65536), 0xFFFFFFFFu},
       {"65537", slice(65537), 0xFFFFFFFFu},
