@@ -13,7 +13,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QV_BENCH_BUILD:-$ROOT/build-bench}"
 DEPS_PREFIX="${QV_DEPS_PREFIX:-/opt/quillavera-deps/v1}"
 TRIPLE=x86_64-w64-mingw32
-SECTIONS=(deflate)
+SECTIONS=(deflate cryptor)
 
 log() { echo "[bench] $*" >&2; }
 
@@ -66,6 +66,13 @@ section_deflate() {
   echo "== deflate: ours vs zlib level 8 (raw, memLevel 8) vs libdeflate level 8, median of 5 runs"
   "$BUILD/wine_run.sh" "$BUILD/bin/deflate_benchmark.exe" "Z:${corpus//\//\\}" 5 \
     | tr -d '\r'
+}
+
+# --- cryptor: the log cryptor's speed beside memcpy's on a 64 MiB buffer ----
+section_cryptor() {
+  build_targets cryptor_benchmark
+  echo "== cryptor: product key, 64 MiB buffer, medians"
+  "$BUILD/wine_run.sh" "$BUILD/bin/cryptor_benchmark.exe" </dev/null | tr -d '\r'
 }
 
 main() {
