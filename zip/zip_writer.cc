@@ -16,6 +16,40 @@ const uint64_t kMaxArchiveBytes = 0xFFFFFFFFu;
 // at least 4096 bytes, and a stored block costs 5 bytes of its own.
 uint64_t WorstDeflatedSize(uint64_t size) { return size + size / 512 + 64; }
 
+// The most an entry can take, data descriptor included; without a known
+// size, only what comes before and after the data.
+uint64_t MostEntryBytes(size_t name_length, uint16_t method, int64_t size) {
+  uint64_t bytes =
+      kLocalHeaderSize + name_length + kLocalExtraSize + kDataDescriptorSize;
+  if (size == EntrySource::kUnknownSize) return bytes;
+  const uint64_t data = static_cast<uint64_t>(size);
+  return bytes + (method == kMethodStored ? data : WorstDeflatedSize(data));
+}
+
+// The record as the local header first shows it: CRC and sizes are known
+// only after the data, except a stored entry's size when the source knew
+// it. A size not known is written as 0 (0xFFFFFFFF would mark Zip64).
+EntryRecord NewRecord(const std::string& name, uint16_t method,
+                      const EntrySource& source, uint32_t offset) {
+  EntryRecord record;
+  record.name = name;
+  record.method = method;
+  record.flags = kFlagDataDescriptor;
+  record.local_flags = kFlagDataDescriptor;
+  const bool size_known = source.size() != EntrySource::kUnknownSize;
+  const uint32_t size = size_known ? static_cast<uint32_t>(source.size()) : 0;
+  record.compressed_size = method == kMethodStored ? size : 0;
+  record.uncompressed_size = size;
+  record.external_attributes = source.external_attributes();
+  record.local_header_offset = offset;
+  const EntryTimes& times = source.times();
+  record.dos_timestamp = times.dos_timestamp;
+  record.modified = static_cast<uint32_t>(times.modified);
+  record.accessed = static_cast<uint32_t>(times.accessed);
+  record.created = static_cast<uint32_t>(times.created);
+  return record;
+}
+
 std::string ArchiveName(const std::string& given, bool folder) {
   std::string name = given;
   std::replace(name.begin(), name.end(), '\\', '/');
@@ -102,45 +136,26 @@ ZipResult ZipWriter::Add(const std::string& given_name, const void* source,
   if (!output_.is_open()) return kZipNotInitialised;
   if (given_name.empty()) return kZipBadArguments;
   const bool folder = kind == kZipFolder;
-  EntryRecord record;
-  record.name = ArchiveName(given_name, folder);
-  if (record.name.size() > kMaxEntryNameLength) return kZipBadArguments;
-  record.method =
-      folder || HasStoredSuffix(record.name) ? kMethodStored : kMethodDeflated;
+  const std::string name = ArchiveName(given_name, folder);
+  if (name.size() > kMaxEntryNameLength) return kZipBadArguments;
+  const uint16_t method =
+      folder || HasStoredSuffix(name) ? kMethodStored : kMethodDeflated;
 
   EntrySource entry_source;
   const ZipResult opened = entry_source.Open(source, length, kind);
   if (opened) return opened;
-  const int64_t size = entry_source.size();
-  const bool size_known = size != EntrySource::kUnknownSize;
-
   // Refused before its header, so that the archive stays whole without it.
-  uint64_t entry_bytes = kLocalHeaderSize + record.name.size() +
-                         kLocalExtraSize + kDataDescriptorSize;
-  if (size_known) {
-    entry_bytes += record.method == kMethodStored
-                       ? static_cast<uint64_t>(size)
-                       : WorstDeflatedSize(static_cast<uint64_t>(size));
-  }
-  if (records_.size() >= kMaxEntries || !Fits(entry_bytes, record.name.size()))
+  if (records_.size() >= kMaxEntries ||
+      !Fits(MostEntryBytes(name.size(), method, entry_source.size()),
+            name.size())) {
     return kZipTooLarge;
-
-  record.flags = kFlagDataDescriptor;
-  record.local_flags = kFlagDataDescriptor;
-  const EntryTimes& times = entry_source.times();
-  record.dos_timestamp = times.dos_timestamp;
-  const uint32_t announced_compressed =
-      record.method == kMethodStored && size_known ? static_cast<uint32_t>(size)
-                                                   : 0;
-  record.compressed_size = announced_compressed;
-  record.uncompressed_size = size_known ? static_cast<uint32_t>(size) : 0;
-  record.external_attributes = entry_source.external_attributes();
+  }
   const uint64_t entry_start = output_.end();
-  record.local_header_offset =
-      static_cast<uint32_t>(entry_start + output_.initial_offset());
-  record.modified = static_cast<uint32_t>(times.modified);
-  record.accessed = static_cast<uint32_t>(times.accessed);
-  record.created = static_cast<uint32_t>(times.created);
+  EntryRecord record =
+      NewRecord(name, method, entry_source,
+                static_cast<uint32_t>(entry_start + output_.initial_offset()));
+  // What the local header says of a stored entry's size before its data.
+  const uint32_t announced_compressed = record.compressed_size;
 
   const std::string header = LocalHeaderBytes(record);
   ZipResult result = kZipOk;

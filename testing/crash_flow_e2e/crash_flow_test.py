@@ -35,6 +35,11 @@ from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
 
 APP = "client_application.exe"
 ARCHIVE_NAME = re.compile(r"^crash_data_\d+\.zip$")
+# Full-memory dumps of tens of MB, written and packed into the crash data
+# archive, take minutes on a busy machine: clients that wait for one wait
+# this long.
+LONG_DUMP_WAIT = "--dump-wait-ms=600000"
+LONG_DUMP_TIMEOUT = 660
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
 CONNECTED = 7
 
@@ -114,10 +119,11 @@ class CrashFlowTest(unittest.TestCase):
         self.programs.append(program)
         return program
 
-    def start_main(self, reporter_folder=BIN_DIR):
+    def start_main(self, reporter_folder=BIN_DIR, *extra):
         reporter = os.path.join(reporter_folder,
                                 "quillavera_crash_reporter.exe")
-        main = self.start("--start-reporter=" + to_windows_path(reporter))
+        main = self.start("--start-reporter=" + to_windows_path(reporter),
+                          *extra)
         started = main.expect("reporter", timeout=120)
         self.assertTrue(started["ready"], started)
         self.assertTrue(main.expect("registered")["ok"])
@@ -195,9 +201,9 @@ class CrashFlowTest(unittest.TestCase):
             os.path.join(data_folder(), "quillavera.log")))
 
     def test_renderer_crash_is_handled_and_a_later_main_crash_only_dumped(self):
-        main = self.start_main()
+        main = self.start_main(BIN_DIR, LONG_DUMP_WAIT)
         renderer = self.start("--type=renderer", "--ptrackid=7", "--full",
-                              "--x")
+                              LONG_DUMP_WAIT, "--x")
         rpid = renderer.expect("registered")["pid"]
         self.assertEqual(
             {"id": CONNECTED, "data": "%d_renderer" % rpid},
@@ -205,16 +211,18 @@ class CrashFlowTest(unittest.TestCase):
              if k in ("id", "data")})
 
         self.command(renderer, "crash")
-        self.wait_for_log("Process crashed! type: renderer", timeout=120)
+        self.wait_for_log("Process crashed! type: renderer",
+                          timeout=LONG_DUMP_TIMEOUT)
         # The main process crashes while the renderer's crash is handled; its
         # dump is written once the reporter is done with the renderer.
         self.command(main, "crash")
-        main_dump = main.expect("crash_dump", timeout=180)
+        main_dump = main.expect("crash_dump", timeout=LONG_DUMP_TIMEOUT)
         self.assertTrue(main_dump["ok"])
         self.assertEqual(WAIT_RELEASED, main_dump["wait_result"])
         main.wait()
         # The main client's exit ends the reporter.
-        renderer_dump = renderer.expect("crash_dump", timeout=180)
+        renderer_dump = renderer.expect("crash_dump",
+                                        timeout=LONG_DUMP_TIMEOUT)
         self.assertTrue(renderer_dump["ok"])
         self.assertEqual(WAIT_RELEASED, renderer_dump["wait_result"])
         ended = self.reporter_exit()
@@ -281,13 +289,11 @@ class CrashFlowTest(unittest.TestCase):
         self.write_data_file("old.log", b"not listed")
 
         main = self.start_main()
-        # A full-memory dump of tens of MB, written and packed: slow on a
-        # busy machine.
         renderer = self.start("--type=renderer", "--ptrackid=5", "--full",
-                              "--dump-wait-ms=600000", "--x")
+                              LONG_DUMP_WAIT, "--x")
         renderer.expect("registered")
         self.command(renderer, "crash")
-        released = renderer.expect("crash_dump", timeout=660)
+        released = renderer.expect("crash_dump", timeout=LONG_DUMP_TIMEOUT)
         self.assertEqual(WAIT_RELEASED, released["wait_result"])
         self.command(main, "exit")
         main.wait()
