@@ -11,7 +11,9 @@
 #include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "framework/performance/process_info_utility.h"
+#include "quillavera_crash_reporter/crash_data_upload.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/crash_info_params.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
 #include "quillavera_crash_reporter/report_sender_global.h"
@@ -126,8 +128,17 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   LogCrashedProcess(run);
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
-  // The report parameters, the crash-data archive and its upload, and the
-  // BI records come here, in that order, before the clean-up.
+  // The report parameters (with "host") and the cookie come here.
+  CrashInfoParams parameters;
+  const std::wstring cookie;
+  const std::wstring archive_path =
+      GetLocalDataFolder() + MakeCrashDataZipPath();
+  // The crash data is collected into the archive here.
+  const bool uploaded = UploadCrashArchive(archive_path, cookie, &parameters);
+  // The BI records come here.
+  // An uploaded archive is deleted; one that was not moves into the dumps
+  // folder.
+  if (uploaded) DeleteFileW(archive_path.c_str());
   DeleteDumpAndAnalysis(run);
   // The BI log upload comes here.
   OutputDebugStringW(

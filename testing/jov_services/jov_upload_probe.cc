@@ -1,0 +1,116 @@
+// Runs one crash-file upload against the fake object-storage services and
+// prints what a caller can observe, for jov_upload_test.py.
+//
+//   jov_upload_probe task <file> <host> <cookie hex> <context hex>
+//     runs the crash upload task; prints the upload client's messages as
+//     they come, then "code=<n>" and one "result <key>=<hex value>" line per
+//     result entry.
+//   jov_upload_probe archive <file> <host> <cookie hex>
+//     runs the crash flow's upload step (with its retry); prints its log
+//     records as "log <text>", then "uploaded=<0|1> resource=<hex>
+//     exists=<0|1>".
+// Text arguments are hex-encoded UTF-8, so any byte can be passed.
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "base/logging.h"
+#include "quillavera_crash_reporter/crash_data_upload.h"
+#include "upload/jov_upload_params.h"
+#include "upload/text_helpers.h"
+#include "upload/valmora_crash_upload_task.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool DecodeHex(const char* hex, std::string* bytes) {
+  const size_t length = strlen(hex);
+  if (length % 2) return false;
+  for (size_t i = 0; i < length; i += 2) {
+    const int high = HexValue(hex[i]);
+    const int low = HexValue(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes->push_back(static_cast<char>(high * 16 + low));
+  }
+  return true;
+}
+
+std::string EncodeHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex.push_back(kDigits[c >> 4]);
+    hex.push_back(kDigits[c & 15]);
+  }
+  return hex;
+}
+
+bool PrintLogRecord(int, const char*, int, size_t message_start,
+                    const std::string& record) {
+  std::string text = record.substr(message_start);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  printf("log %s\n", text.c_str());
+  fflush(stdout);
+  return true;
+}
+
+int RunTask(const std::wstring& file, const std::string& host,
+            const std::string& cookie, const std::string& context) {
+  JovUploadParams params;
+  params.file_path = file;
+  params.host = host;
+  params.cookie = cookie;
+  params.context = context;
+  valmora::ValmoraCrashUploadTask task(params, nullptr);
+  jov_upload::StringMap result;
+  const int32_t code = task.Run(result);
+  printf("code=%d\n", code);
+  for (const auto& entry : result)
+    printf("result %s=%s\n", entry.first.c_str(),
+           EncodeHex(entry.second).c_str());
+  return 0;
+}
+
+int RunArchive(const std::wstring& file, const std::string& host,
+               const std::string& cookie) {
+  base::SetLogMessageHandler(&PrintLogRecord);
+  CrashInfoParams params;
+  params["host"] = host;
+  const bool uploaded = UploadCrashArchive(file, Utf8ToWide(cookie), &params);
+  const bool exists =
+      GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+  printf("uploaded=%d resource=%s exists=%d\n", uploaded ? 1 : 0,
+         EncodeHex(params["resource"]).c_str(), exists ? 1 : 0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string cookie;
+  std::string context;
+  if (argc < 5 || !DecodeHex(argv[4], &cookie) ||
+      (argc > 5 && !DecodeHex(argv[5], &context))) {
+    fprintf(stderr, "usage: jov_upload_probe task|archive <file> <host> "
+                    "<cookie hex> [<context hex>]\n");
+    return 2;
+  }
+  const std::wstring file = Utf8ToWide(argv[2]);
+  const std::string mode = argv[1];
+  int status = 2;
+  if (mode == "task") status = RunTask(file, argv[3], cookie, context);
+  else if (mode == "archive") status = RunArchive(file, argv[3], cookie);
+  fflush(stdout);
+  return status;
+}
