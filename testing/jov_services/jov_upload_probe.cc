@@ -5,6 +5,9 @@
 //     runs the crash upload task; prints the upload client's messages as
 //     they come, then "code=<n>" and one "result <key>=<hex value>" line per
 //     result entry.
+//   jov_upload_probe broken_body <size> <url> <cookie hex>
+//     posts a body of <size> bytes whose stream fails half-way; prints
+//     "code=<n>".
 //   jov_upload_probe archive <file> <host> <cookie hex>
 //     runs the crash flow's upload step (with its retry); prints its log
 //     records as "log <text>", then "uploaded=<0|1> resource=<hex>
@@ -14,12 +17,15 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
 #include "base/logging.h"
 #include "quillavera_crash_reporter/crash_data_upload.h"
+#include "upload/http_request_impl.h"
+#include "upload/jov_upload/jov_streams.h"
 #include "upload/jov_upload_params.h"
 #include "upload/text_helpers.h"
 #include "upload/valmora_crash_upload_task.h"
@@ -82,6 +88,31 @@ int RunTask(const std::wstring& file, const std::string& host,
   return 0;
 }
 
+// Gives half of its bytes, then fails.
+class BrokenStream : public jov_upload::JovDataStream {
+ public:
+  explicit BrokenStream(size_t size)
+      : JovDataStream(std::string(size, 'b')), left_(size / 2) {}
+  int64_t Read(void* buffer, uint64_t count) override {
+    if (left_ == 0) return -1;
+    const int64_t read =
+        JovDataStream::Read(buffer, count < left_ ? count : left_);
+    left_ -= static_cast<uint64_t>(read);
+    return read;
+  }
+
+ private:
+  uint64_t left_;
+};
+
+int RunBrokenBody(const char* size, const std::string& url) {
+  BrokenStream body(static_cast<size_t>(atoi(size)));
+  valmora::HttpRequestImpl request(url, "POST", jov_upload::StringMap(),
+                                   &body);
+  printf("code=%d\n", request.Perform());
+  return 0;
+}
+
 int RunArchive(const std::wstring& file, const std::string& host,
                const std::string& cookie) {
   base::SetLogMessageHandler(&PrintLogRecord);
@@ -111,6 +142,7 @@ int main(int argc, char** argv) {
   int status = 2;
   if (mode == "task") status = RunTask(file, argv[3], cookie, context);
   else if (mode == "archive") status = RunArchive(file, argv[3], cookie);
+  else if (mode == "broken_body") status = RunBrokenBody(argv[2], argv[3]);
   fflush(stdout);
   return status;
 }

@@ -78,8 +78,13 @@ class JovUploadTest(unittest.TestCase):
         return path
 
     def probe(self, name, mode, path, cookie="uid=1", context=None):
-        args = [ARGS.wine_run, ARGS.probe, mode, windows_path(path),
-                self.host(), hex_text(cookie)]
+        if mode == "broken_body":
+            args = [ARGS.wine_run, ARGS.probe, mode, path,
+                    self.fake.store_url("store1") + "/qvcrash/broken?offset=0"
+                    "&complete=true&version=1.0", hex_text(cookie)]
+        else:
+            args = [ARGS.wine_run, ARGS.probe, mode, windows_path(path),
+                    self.host(), hex_text(cookie)]
         if context is not None:
             args.append(hex_text(context))
         env = {k: v for k, v in os.environ.items()
@@ -331,6 +336,15 @@ class JovUploadTest(unittest.TestCase):
                                         SILENCE_GIVEN_UP_S - 1)
                 self.assertLess(output.elapsed_s, SILENCE_GIVEN_UP_S + 60)
                 self.fake.stop()
+
+    def test_a_body_that_fails_to_read_is_never_sent_short(self):
+        size = 300000
+        output = self.probe("broken_body", "broken_body", str(size),
+                            context=None)
+        self.assertNotEqual(0, output.code)
+        for record in self.fake.requests:
+            self.assertEqual(str(size), record["content_length"])
+            self.assertLess(len(record["body"]), size)
 
     def test_line_breaks_never_leave_the_cookie_header(self):
         output = self.upload("cookie", b"PK" * 10,
