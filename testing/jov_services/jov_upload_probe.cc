@@ -8,7 +8,7 @@
 //   jov_upload_probe broken_body <size> <url> <cookie hex>
 //     posts a body of <size> bytes whose stream fails half-way; prints
 //     "code=<n>".
-//   jov_upload_probe archive <file> <host> <cookie hex>
+//   jov_upload_probe archive <file> <host without scheme> <cookie hex>
 //     runs the crash flow's upload step (with its retry); prints its log
 //     records as "log <text>", then "uploaded=<0|1> resource=<hex>
 //     exists=<0|1>".

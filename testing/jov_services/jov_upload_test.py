@@ -83,8 +83,11 @@ class JovUploadTest(unittest.TestCase):
                     self.fake.store_url("store1") + "/qvcrash/broken?offset=0"
                     "&complete=true&version=1.0", hex_text(cookie)]
         else:
+            # The report parameters' "host" has no scheme.
+            host = self.host()[len("http://"):] if mode == "archive" \
+                else self.host()
             args = [ARGS.wine_run, ARGS.probe, mode, windows_path(path),
-                    self.host(), hex_text(cookie)]
+                    host, hex_text(cookie)]
         if context is not None:
             args.append(hex_text(context))
         env = {k: v for k, v in os.environ.items()
