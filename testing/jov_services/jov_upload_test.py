@@ -113,7 +113,7 @@ class JovUploadTest(unittest.TestCase):
                           **kwargs)
 
     def assert_stored(self, output, data):
-        self.assertEqual(0, output.code, output.messages)
+        self.assertEqual(0, output.code, [m[:200] for m in output.messages])
         stored = self.fake.object_bytes(output.result["objectKey"])
         self.assertEqual(fake.sha256(data), fake.sha256(stored))
 
@@ -221,7 +221,9 @@ class JovUploadTest(unittest.TestCase):
              {"part:store1": 1, "part:store2": 1}, {}),
             ("part_502", {"part:store1": [reply(502, times=2)]}, 0,
              ["UploadOffset Failed Http Status Code(502) Code(0)"],
-             {"part:store1": 2, "part:store2": 1}, {}),
+             # The halved part size leaves a second part, sent to the
+             # first server again.
+             {"part:store1": 3, "part:store2": 1}, {}),
             ("part_400", {"part:store1": [reply(400)]}, 8,
              ["UploadOffset Faile Http Failed Bad Request(400)"],
              {"part:store1": 1, "part:store2": 0}, {"error": ""}),
@@ -252,12 +254,13 @@ class JovUploadTest(unittest.TestCase):
                 for endpoint, injected in faults.items():
                     self.fake.inject(endpoint, *injected)
                 output = self.upload(name, data)
-                self.assertEqual(code, output.code, output.messages)
+                shown = [m[:200] for m in output.messages]
+                self.assertEqual(code, output.code, shown)
                 for message in messages:
                     message = message.replace("%s", self.host())
                     self.assertTrue(
                         any(m.startswith(message) for m in output.messages),
-                        (message, output.messages))
+                        (message, shown))
                 for endpoint, count in (counts or {}).items():
                     self.assertEqual(count, len(self.fake.of(endpoint)),
                                      endpoint)
