@@ -24,6 +24,7 @@
 
 #include "base/logging.h"
 #include "quillavera_crash_reporter/crash_data_upload.h"
+#include "testing/probe_common/hex_text.h"
 #include "upload/http_request_impl.h"
 #include "upload/jov_upload/jov_streams.h"
 #include "upload/jov_upload_params.h"
@@ -31,35 +32,6 @@
 #include "upload/valmora_crash_upload_task.h"
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool DecodeHex(const char* hex, std::string* bytes) {
-  const size_t length = strlen(hex);
-  if (length % 2) return false;
-  for (size_t i = 0; i < length; i += 2) {
-    const int high = HexValue(hex[i]);
-    const int low = HexValue(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes->push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
-
-std::string EncodeHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex.push_back(kDigits[c >> 4]);
-    hex.push_back(kDigits[c & 15]);
-  }
-  return hex;
-}
 
 bool PrintLogRecord(int, const char*, int, size_t message_start,
                     const std::string& record) {
@@ -84,7 +56,7 @@ int RunTask(const std::wstring& file, const std::string& host,
   printf("code=%d\n", code);
   for (const auto& entry : result)
     printf("result %s=%s\n", entry.first.c_str(),
-           EncodeHex(entry.second).c_str());
+           probe_text::BytesToHex(entry.second).c_str());
   return 0;
 }
 
@@ -122,7 +94,7 @@ int RunArchive(const std::wstring& file, const std::string& host,
   const bool exists =
       GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
   printf("uploaded=%d resource=%s exists=%d\n", uploaded ? 1 : 0,
-         EncodeHex(params["resource"]).c_str(), exists ? 1 : 0);
+         probe_text::BytesToHex(params["resource"]).c_str(), exists ? 1 : 0);
   return 0;
 }
 
@@ -131,8 +103,8 @@ int RunArchive(const std::wstring& file, const std::string& host,
 int main(int argc, char** argv) {
   std::string cookie;
   std::string context;
-  if (argc < 5 || !DecodeHex(argv[4], &cookie) ||
-      (argc > 5 && !DecodeHex(argv[5], &context))) {
+  if (argc < 5 || !probe_text::HexToBytes(argv[4], &cookie) ||
+      (argc > 5 && !probe_text::HexToBytes(argv[5], &context))) {
     fprintf(stderr, "usage: jov_upload_probe task|archive <file> <host> "
                     "<cookie hex> [<context hex>]\n");
     return 2;

@@ -258,6 +258,14 @@ class JovUploadTaskTest : public ::testing::Test {
  public:
   JovUploadTaskTest() : factory(&services), info(Bytes(2500)) {}
 
+  // A fresh service, configuration and callback for the next case.
+  void Reset() {
+    services = FakeServices();
+    config = FakeConfig();
+    callback = FakeCallback();
+    result.clear();
+  }
+
   int32_t RunUpload() {
     IJovUploadTask* task =
         CreateJovUploadTask(&config, &info, &factory, &locks, &callback);
@@ -380,10 +388,7 @@ TEST_F(JovUploadTaskTest, LbsFailuresMoveToTheNextEndpoint) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    services = FakeServices();
-    config = FakeConfig();
-    callback = FakeCallback();
-    result.clear();
+    Reset();
     services.scripted["http://lbs1/"].push_back(c.first_lbs);
     ASSERT_EQ(0, RunUpload());
     EXPECT_EQ(Bytes(2500), services.stored);
@@ -447,9 +452,7 @@ TEST_F(JovUploadTaskTest, AContextResumesWhereTheServiceSays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    services = FakeServices();
-    callback = FakeCallback();
-    result.clear();
+    Reset();
     info.values[kJovValueContext] = "old ctx&x=1";
     // What the service holds for this context.
     services.stored = Bytes(2500).substr(0, c.first_offset);
@@ -533,10 +536,7 @@ TEST_F(JovUploadTaskTest, PartRepliesDecideRetryFailoverOrEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    services = FakeServices();
-    config = FakeConfig();
-    callback = FakeCallback();
-    result.clear();
+    Reset();
     services.scripted["http://s1/"].assign(c.times, c.reply);
     EXPECT_EQ(c.code, RunUpload());
     std::vector<std::string> servers;
