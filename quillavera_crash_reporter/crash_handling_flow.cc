@@ -13,6 +13,8 @@
 #include "framework/performance/process_info_utility.h"
 #include "quillavera_crash_reporter/crash_data_archive.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
+#include "quillavera_crash_reporter/crash_data_upload.h"
+#include "quillavera_crash_reporter/crash_info_params.h"
 #include "quillavera_crash_reporter/decrypted_log_copy.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
 #include "quillavera_crash_reporter/reporter_globals.h"
@@ -141,7 +143,9 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   LogCrashedProcess(run);
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
-  // The report parameters come here.
+  // The report parameters (with "host") and the cookie come here.
+  CrashInfoParams parameters;
+  const std::wstring cookie;
   // The log goes into the crash data as a plain copy, listed by the
   // collection, and is removed once packed.
   DecryptLogForPacking();
@@ -149,9 +153,12 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   const std::wstring zip_name = MakeCrashDataZipPath();
   CollectCrashData(run, data_folder, zip_name);
   DeleteDecryptedLogCopy();
-  // The archive's upload and the BI records come here. Until the upload
-  // exists, the archive counts as not uploaded and is kept.
-  PlaceCrashDataArchive(data_folder, zip_name, false);
+  const bool uploaded =
+      UploadCrashArchive(data_folder + zip_name, cookie, &parameters);
+  // The BI records come here.
+  // An uploaded archive is deleted; one that was not moves into the dumps
+  // folder.
+  PlaceCrashDataArchive(data_folder, zip_name, uploaded);
   DeleteDumpAndAnalysis(run);
   // The BI log upload comes here.
   OutputDebugStringW(

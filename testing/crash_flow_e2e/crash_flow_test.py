@@ -186,6 +186,9 @@ class CrashFlowTest(unittest.TestCase):
         self.assertEqual(1, len(reporter_errors), main.stderr)
         self.assertRegex(reporter_errors[0], record)
         self.assertNotIn("Analyse dump failed", self.log())
+        # No token host in the report parameters: the upload fails, retried
+        # once, and says so.
+        self.assertEqual(1, self.log().count("Crash data upload failed"))
         self.assertTrue(any("Client requested dump:%d" % pid in l
                             for l in main.stderr), main.stderr)
         # The client's own records share the product log; records of both

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/probe_common/hex_text.h"
 #include "upload/feedback_endpoint.h"
 #include "upload/http_upload.h"
 #include "upload/report_sender.h"
@@ -30,39 +31,12 @@ struct ProbeRequest {
   http_upload::StringMap files;
 };
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
 bool DecodeHex(const std::string& hex, std::wstring* text) {
-  if (hex.size() % 2 != 0)
-    return false;
   std::string bytes;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexValue(hex[i]);
-    const int low = HexValue(hex[i + 1]);
-    if (high < 0 || low < 0)
-      return false;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
+  if (!probe_text::HexToBytes(hex, &bytes))
+    return false;
   *text = Utf8ToWide(bytes);
   return true;
-}
-
-std::string EncodeHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex.push_back(kDigits[c >> 4]);
-    hex.push_back(kDigits[c & 15]);
-  }
-  return hex;
 }
 
 std::vector<std::string> SplitTabs(const std::string& line) {
@@ -180,7 +154,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::printf("ok=%d status=%d code=%d response=%s\n", ok ? 1 : 0, status,
-              code, EncodeHex(WideToUtf8(response)).c_str());
+              code, probe_text::BytesToHex(WideToUtf8(response)).c_str());
   std::fflush(stdout);
   return 0;
 }
