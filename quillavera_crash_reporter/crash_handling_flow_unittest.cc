@@ -13,6 +13,7 @@
 #include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/report_sender_global.h"
 #include "quillavera_crash_reporter/reporter_state.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -166,14 +167,16 @@ TEST(HandleClientCrashTest, CrashAfterTheFirstKeepsItsDump) {
   EndCrashFlow();
   SelfClient client({Entry(L"process_type", L"renderer")});
   ASSERT_TRUE(client.Prepare());
-  wchar_t folder[MAX_PATH], dump[MAX_PATH];
-  ASSERT_NE(0u, GetTempPathW(MAX_PATH, folder));
-  ASSERT_NE(0u, GetTempFileNameW(folder, L"dmp", 0, dump));
-  const std::wstring dump_path = dump;
+  ScopedTempFolder folder(L"flow");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring dump_path = folder.Path(L"crash.dmp");
+  HANDLE dump = CreateFileW(dump_path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, dump);
+  CloseHandle(dump);
   ASSERT_TRUE(CreateReportSender());
   HandleClientCrash(nullptr, client.record(), &dump_path);
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump));
-  DeleteFileW(dump);
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump_path.c_str()));
   DestroyReportSender();
   ResetCrashFlowGuardForTesting();
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace http_upload {
 namespace {
@@ -13,16 +14,8 @@ namespace {
 class MultipartFormTest : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    folder_ = std::wstring(temp) + L"multipart_form_test_" +
-              std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
-  }
-  void TearDown() override {
-    for (const std::wstring& path : created_)
-      DeleteFileW(path.c_str());
-    RemoveDirectoryW(folder_.c_str());
+    ASSERT_TRUE(temp_.valid());
+    folder_ = temp_.path();
   }
 
   std::wstring MakeFile(const std::wstring& name, const std::string& bytes) {
@@ -33,12 +26,11 @@ class MultipartFormTest : public testing::Test {
       std::fwrite(bytes.data(), 1, bytes.size(), file);
       std::fclose(file);
     }
-    created_.push_back(path);
     return path;
   }
 
+  ScopedTempFolder temp_{L"multipart_form"};
   std::wstring folder_;
-  std::vector<std::wstring> created_;
 };
 
 TEST_F(MultipartFormTest, FieldNamesMustQuoteSafely) {

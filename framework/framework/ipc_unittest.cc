@@ -15,6 +15,8 @@
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/program_beside.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace valmora {
 namespace {
@@ -73,13 +75,6 @@ IPC OwnWindow() {
   return IPC(GetCurrentProcessId(), IPC::ReceiverWindow());
 }
 
-std::wstring ProgramBesideThisOne(const wchar_t* file_name) {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring result(path, length);
-  return result.substr(0, result.find_last_of(L'\\') + 1) + file_name;
-}
-
 // The stand-in client window in a process of its own. It is ended (if still
 // running) when the object goes.
 class PeerProcess {
@@ -132,10 +127,8 @@ class PeerProcess {
 };
 
 std::wstring OutputPath(const wchar_t* tag) {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  return std::wstring(folder) + L"ipc_unittest_" + tag + L"_" +
-         std::to_wstring(GetCurrentProcessId()) + L".jsonl";
+  static const ScopedTempFolder folder(L"ipc");
+  return folder.Path(std::wstring(tag) + L".jsonl");
 }
 
 std::vector<std::string> ReadLines(const std::wstring& path) {

@@ -12,20 +12,13 @@ import sys
 import tempfile
 import time
 import unittest
-import warnings
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+import qv_test_support as qv
+from qv_test_support import BIN_DIR, OWN_PREFIX as PREFIX, WORK_DIR
 
-# The reporter's pipe, ready event and data folder have fixed names, so these
-# tests run in a prefix of their own.
-PREFIX = os.environ.get("QV_REGISTRY_PREFIX") or os.path.join(
-    tempfile.gettempdir(), "qv_client_registry_prefix")
-os.environ["QV_WINEPREFIX"] = PREFIX
-
-from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
-                           reset_private_prefix, stop_prefix,
-                           to_windows_path)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "crash_tests"))
+from crash_harness import Program  # noqa: E402
 
 PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
 REPORTER = "quillavera_crash_reporter.exe"
@@ -33,13 +26,11 @@ CONNECTED, EXITED = 7, 8
 
 
 def setUpModule():
-    # The harness leaves pipes of ended programs to the collector.
-    warnings.simplefilter("ignore", ResourceWarning)
-    reset_private_prefix(PREFIX)
+    qv.start_own_prefix()
 
 
 def tearDownModule():
-    stop_prefix(PREFIX)
+    qv.stop_own_prefix()
 
 
 def log_files():
@@ -73,7 +64,7 @@ class Peer:
     def __init__(self, hang=False):
         self.out = tempfile.mktemp(prefix="notices-", suffix=".jsonl",
                                    dir=WORK_DIR)
-        args = ["--out=" + to_windows_path(self.out)]
+        args = ["--out=" + qv.windows_path(self.out)]
         if hang:
             args += ["--hang", "--lifetime-ms=120000"]
         self.program = Program("ipc_peer_window.exe", args)
@@ -105,9 +96,7 @@ class Peer:
         return self.notices()
 
     def stop(self):
-        if self.program.process.poll() is None:
-            self.program.process.kill()
-        self.program.wait()
+        self.program.kill()
 
 
 class Reporter:
@@ -119,9 +108,9 @@ class Reporter:
         self.out = tempfile.mktemp(prefix="reporter-", suffix=".txt",
                                    dir=WORK_DIR)
         with open(self.out, "wb") as out:
-            self.process = subprocess.Popen(
-                [WINE_RUN, os.path.join(BIN_DIR, "launcher.exe"),
-                 to_windows_path(os.path.join(BIN_DIR, REPORTER))],
+            self.process = qv.start(
+                [qv.program("launcher.exe"),
+                 qv.windows_path(qv.program(REPORTER))],
                 stdin=subprocess.DEVNULL, stdout=out, stderr=out)
 
     def output(self):
@@ -134,9 +123,7 @@ class Reporter:
         return int(match.group(1), 16) if match else None
 
     def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        qv.kill_and_wait(self.process)
 
 
 class Client:
@@ -176,14 +163,8 @@ class RegistryTestCase(unittest.TestCase):
 
     def start_client(self, *switches):
         client = Client(*switches)
-        self.addCleanup(self.kill, client.program)
+        self.addCleanup(client.program.kill)
         return client
-
-    @staticmethod
-    def kill(program):
-        if program.process.poll() is None:
-            program.process.kill()
-        program.wait()
 
     def assert_reporter_ends(self, reporter):
         self.assertEqual(reporter.exit_code(timeout=60), 0, reporter.output())
@@ -291,4 +272,4 @@ class HungClientApplicationTest(RegistryTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

@@ -9,26 +9,21 @@ import glob
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
-import warnings
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+import qv_test_support as qv
+from qv_test_support import BIN_DIR, OWN_PREFIX as PREFIX, WORK_DIR
 
-PREFIX = os.environ.get("QV_FLOW_PREFIX") or os.path.join(
-    tempfile.gettempdir(), "qv_crash_flow_prefix")
-os.environ["QV_WINEPREFIX"] = PREFIX
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "crash_tests"))
+from crash_harness import Program  # noqa: E402
+
 # The debugger output ("Client requested dump:") shows on standard error.
 os.environ["WINEDEBUG"] = "-all,warn+seh"
-
-from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
-                           reset_private_prefix, stop_prefix,
-                           to_windows_path)
 
 APP = "client_application.exe"
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
@@ -36,15 +31,11 @@ CONNECTED = 7
 
 
 def setUpModule():
-    warnings.simplefilter("ignore", ResourceWarning)
-    reset_private_prefix(PREFIX)
-    subprocess.run([WINE_RUN, "cmd", "/c", "exit", "0"],
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False, timeout=300)
+    qv.start_own_prefix()
 
 
 def tearDownModule():
-    stop_prefix(PREFIX)
+    qv.stop_own_prefix()
 
 
 def data_folder():
@@ -101,9 +92,7 @@ class CrashFlowTest(unittest.TestCase):
 
     def tearDown(self):
         for program in self.programs:
-            if program.process.poll() is None:
-                program.process.kill()
-            program.wait()
+            program.kill()
 
     def start(self, *args):
         program = Program(APP, list(args))
@@ -113,7 +102,7 @@ class CrashFlowTest(unittest.TestCase):
     def start_main(self, reporter_folder=BIN_DIR):
         reporter = os.path.join(reporter_folder,
                                 "quillavera_crash_reporter.exe")
-        main = self.start("--start-reporter=" + to_windows_path(reporter))
+        main = self.start("--start-reporter=" + qv.windows_path(reporter))
         started = main.expect("reporter", timeout=120)
         self.assertTrue(started["ready"], started)
         self.assertTrue(main.expect("registered")["ok"])
@@ -267,4 +256,4 @@ class CrashFlowTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

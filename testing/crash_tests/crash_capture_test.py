@@ -1,14 +1,11 @@
 """Whole-program tests of crash capture: a real server host and real client
 processes under Wine, with the dumps read back from disk.
 
-CTest runs one group per test (see CMakeLists.txt). By hand, from build/:
-
-    QV_WINE_RUN=$PWD/wine_run.sh QV_BIN_DIR=$PWD/bin \
-        python3 ../testing/crash_tests/crash_capture_test.py -v HappyPathTest
+CTest runs one group per test (see CMakeLists.txt); by hand, from build/:
+ctest -R crash_capture_HappyPathTest -V
 """
 
 import os
-import re
 import sys
 import time
 import unittest
@@ -16,9 +13,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,  # noqa: E402
-                           run_client, start_client, to_host_path,
-                           winedbg_opening)
+                           run_client, start_client, winedbg_opening)
 import minidump  # noqa: E402
+import qv_test_support as qv  # noqa: E402
 
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 WAIT_OBJECT_0 = 0
@@ -46,14 +43,13 @@ def registered(client):
 class HostTestCase(unittest.TestCase):
     def start_host(self, label, *flags):
         host = ServerHost(label, *flags).start()
-        self.addCleanup(self._stop_quietly, host)
+        self.addCleanup(host.kill)
         return host
 
-    @staticmethod
-    def _stop_quietly(host):
-        if host.process.poll() is None:
-            host.process.kill()
-            host.wait()
+    def start_client(self, host, mode, *args):
+        client = start_client(host, mode, *args)
+        self.addCleanup(client.kill)
+        return client
 
     def assert_normal_client_registers(self, host):
         code, client = run_client(host, "register")
@@ -93,7 +89,7 @@ class HappyPathTest(HostTestCase):
         self.assertLessEqual(abs(ptime - crash["age_ms"]), 2000)
         self.assertEqual(list(dump["custom_info"])[-1], "ptime")
 
-        path = to_host_path(dump["path"])
+        path = qv.host_path(dump["path"])
         self.assertEqual(host.dump_files(), [os.path.basename(path)])
         md = minidump.Minidump.read(path)
         exception = md.exception()
@@ -117,7 +113,7 @@ class HappyPathTest(HostTestCase):
         self.assertEqual(code, 0, (client.seen, client.stderr))
         self.assertTrue(client.expect("crash_dump")["ok"])
         dump = host.expect("dump")
-        path = to_host_path(dump["path"])
+        path = qv.host_path(dump["path"])
         guid = os.path.basename(path)[:-len(".dmp")]
         self.assertRegex(guid, "^" + GUID_NAME + "$")
         self.assertEqual(host.dump_files(), [guid + "-full.dmp", guid + ".dmp"])
@@ -202,13 +198,12 @@ class BadClientTest(HostTestCase):
         for mode, first_line in (("stall-silent", "opened"),
                                  ("stall-before-ack", "raw_reply")):
             with self.subTest(mode=mode):
-                stalled = start_client(host, mode, LONG_WAIT)
-                self.addCleanup(self._stop_quietly, stalled)
+                stalled = self.start_client(host, mode, LONG_WAIT)
                 pid = stalled.expect(first_line)["pid"]
                 # Its registration is refused or left unreported, and the
                 # client behind it is served within its own pipe wait.
                 self.assert_normal_client_registers(host)
-                self._stop_quietly(stalled)
+                stalled.kill()
                 self.assertFalse(host.events("connect", pid=pid))
         self.assertEqual(len(host.stderr_lines("stalled for")), 2, host.stderr)
 
@@ -235,7 +230,7 @@ class BadClientTest(HostTestCase):
         self.assertTrue(client.expect("crash_dump")["ok"])
         dump = host.expect("dump")
         self.assertEqual(dump["custom_info"], {})
-        self.assertTrue(os.path.exists(to_host_path(dump["path"])))
+        self.assertTrue(os.path.exists(qv.host_path(dump["path"])))
         self.assertTrue(host.stderr_lines("Cannot read the custom information"))
         self.assert_normal_client_registers(host)
 
@@ -280,13 +275,11 @@ class ConcurrentClientsTest(HostTestCase):
         # meanwhile on a machine busy with the rest of the suite (a dump
         # takes some 20 s there); the clients wait for longer still.
         host = self.start_host("concurrent", "--dump-hook-sleep-ms=90000")
-        first = start_client(host, "crash", HOOK_WAIT)
-        self.addCleanup(first.process.kill)
+        first = self.start_client(host, "crash", HOOK_WAIT)
         first_pid = registered(first)["pid"]
         host.expect("dump_begin", pid=first_pid, timeout=60)
 
-        second = start_client(host, "crash", HOOK_WAIT)
-        self.addCleanup(second.process.kill)
+        second = self.start_client(host, "crash", HOOK_WAIT)
         second_pid = registered(second)["pid"]
         host.expect("connect", pid=second_pid, timeout=25)
         host.expect("dump_begin", pid=second_pid, timeout=85)
@@ -299,8 +292,7 @@ class ConcurrentClientsTest(HostTestCase):
 class ServerGoneTest(HostTestCase):
     def test_killed_server_wakes_a_waiting_client_at_once(self):
         host = self.start_host("killed", "--dump-hook-sleep-ms=120000")
-        client = start_client(host, "crash", LONG_WAIT)
-        self.addCleanup(client.process.kill)
+        client = self.start_client(host, "crash", LONG_WAIT)
         pid = registered(client)["pid"]
         host.expect("dump_begin", pid=pid)
         killed_at = time.monotonic()
@@ -314,8 +306,7 @@ class ServerGoneTest(HostTestCase):
 
     def test_clean_stop_releases_the_mutex_without_exit_hook(self):
         host = self.start_host("stopped")
-        client = start_client(host, "wait-server", LONG_WAIT)
-        self.addCleanup(client.process.kill)
+        client = self.start_client(host, "wait-server", LONG_WAIT)
         pid = registered(client)["pid"]
         host.expect("connect", pid=pid)
         self.assertEqual(host.stop(), 0)
@@ -326,4 +317,4 @@ class ServerGoneTest(HostTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

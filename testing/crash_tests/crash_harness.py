@@ -6,50 +6,20 @@ import os
 import queue
 import random
 import re
-import shutil
 import subprocess
 import tempfile
 import threading
 import time
 
-WINE_RUN = os.environ.get("QV_WINE_RUN", "")
-BIN_DIR = os.environ.get("QV_BIN_DIR", "")
-WORK_DIR = os.environ.get("QV_TEST_WORK_DIR", tempfile.gettempdir())
+from qv_test_support import WINE_RUN, WORK_DIR, program, windows_path
 
 GUID_NAME = r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"
-
-
-def reset_private_prefix(prefix):
-    """Stops a test's own Wine prefix and removes it, ready to boot afresh."""
-    stop_prefix(prefix)
-    shutil.rmtree(prefix, ignore_errors=True)
-    if os.path.exists(prefix + ".lock"):
-        os.remove(prefix + ".lock")
-
-
-def stop_prefix(prefix):
-    env = dict(os.environ, QV_WINEPREFIX=prefix)
-    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-
-
-def to_windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def to_host_path(windows_path):
-    assert windows_path.upper().startswith("Z:"), windows_path
-    return windows_path[2:].replace("\\", "/")
 
 
 def unique_pipe_name(label):
     # Tests share one Wine prefix, and so one pipe namespace.
     return "\\\\.\\pipe\\QuillaveraCrashTest\\%s-%d-%d" % (
         label, os.getpid(), random.randrange(1 << 30))
-
-
-def program(name):
-    return os.path.join(BIN_DIR, name)
 
 
 class Program:
@@ -122,6 +92,12 @@ class Program:
                 self.seen.append(line)
         return code
 
+    def kill(self):
+        """Kills the program if it still runs and waits for it."""
+        if self.process.poll() is None:
+            self.process.kill()
+        return self.wait()
+
     def stderr_lines(self, text):
         return [line for line in self.stderr if text in line]
 
@@ -136,7 +112,7 @@ class ServerHost(Program):
         self.pipe_name = pipe_name or unique_pipe_name(label)
         self.dump_dir = tempfile.mkdtemp(prefix="dumps-%s-" % label, dir=WORK_DIR)
         super().__init__("crash_server_host.exe",
-                         [self.pipe_name, to_windows_path(self.dump_dir)] + list(flags))
+                         [self.pipe_name, windows_path(self.dump_dir)] + list(flags))
 
     def start(self):
         self.pid = self.expect("started", timeout=60)["pid"]
@@ -147,10 +123,6 @@ class ServerHost(Program):
         self.process.stdin.flush()
         self.expect("stopped", timeout=60)
         return self.wait()
-
-    def kill(self):
-        self.process.kill()
-        self.wait()
 
     def dump_files(self):
         return sorted(os.listdir(self.dump_dir))
@@ -175,4 +147,4 @@ def winedbg_opening(windows_dump_path):
 
 
 def dump_path_pattern(host):
-    return re.compile(re.escape(to_windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")
+    return re.compile(re.escape(windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")

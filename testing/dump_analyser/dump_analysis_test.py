@@ -8,24 +8,18 @@ its own executable.
 """
 import os
 import shutil
-import subprocess
 import tempfile
 import time
 import unittest
 
-WINE_RUN = os.environ["QV_WINE_RUN"]
-BIN_DIR = os.environ["QV_BIN_DIR"]
-WORK_DIR = os.environ["QV_TEST_WORK_DIR"]
-
-
-def win(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path as win
 
 
 class DumpAnalysisTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="analysis_", dir=WORK_DIR)
-        shutil.copy(os.path.join(BIN_DIR, "analyse_dump_probe.exe"), self.dir)
+        shutil.copy(qv.program("analyse_dump_probe.exe"), self.dir)
         self.dump = os.path.join(self.dir, "crash 1.dmp")
         with open(self.dump, "wb") as f:
             f.write(b"MDMP" + bytes(60))
@@ -35,7 +29,7 @@ class DumpAnalysisTest(unittest.TestCase):
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def add_analyser(self):
-        shutil.copy(os.path.join(BIN_DIR, "dump_analyser.exe"), self.dir)
+        shutil.copy(qv.program("dump_analyser.exe"), self.dir)
 
     def probe(self, mode="", template=None, dump=None, info="pid 7 renderer"):
         env = dict(os.environ)
@@ -48,10 +42,9 @@ class DumpAnalysisTest(unittest.TestCase):
             env["QV_DUMP_ANALYSER_TEMPLATE"] = win(path)
         # Debugger output of both kinds goes to standard error.
         env["WINEDEBUG"] = "-all,warn+debugstr,warn+seh"
-        done = subprocess.run(
-            [WINE_RUN, os.path.join(self.dir, "analyse_dump_probe.exe"),
-             win(dump or self.dump), win(self.result), info],
-            env=env, capture_output=True, timeout=120)
+        done = qv.run(
+            [os.path.join(self.dir, "analyse_dump_probe.exe"),
+             win(dump or self.dump), win(self.result), info], env=env)
         out = done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         fields = {}
         for line in out.split("\n"):
@@ -179,4 +172,4 @@ class DumpAnalysisTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

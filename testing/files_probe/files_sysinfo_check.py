@@ -1,6 +1,6 @@
 """Checks the processor and memory facts against /proc on the host.
 
-usage: files_sysinfo_check.py WINE_RUN PROBE_EXE WORK_DIR
+usage (environment as qv_python_test sets it): files_sysinfo_check.py
 """
 
 import os
@@ -29,9 +29,8 @@ def mem_total_bytes():
 
 
 def main():
-    wine_run, exe = sys.argv[1:3]
     checks = Checks()
-    with Probe(wine_run, exe) as probe:
+    with Probe() as probe:
         fields = probe.ask("cpu").split("\t")
     (processors, vendor, brand, family, model, stepping, flags, memory,
      version, model_name) = fields
