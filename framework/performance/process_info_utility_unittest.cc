@@ -59,8 +59,8 @@ class ChildProcess {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(path, &command_line[0], nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+    if (!::CreateProcessW(path.c_str(), &command_line[0], nullptr, nullptr,
+                          TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                           &info)) {
       return;
     }
