@@ -108,10 +108,12 @@ void DeleteOldDumpsIn(const std::wstring& folder, base::Time now) {
   }
 }
 
-void SignalReadyEvent() {
-  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE,
-                                GetReadyEventName().c_str());
-  if (!event || event == INVALID_HANDLE_VALUE) return;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetEvent(event);
-  ::CloseHandle(event);
+void SignalReadyEvent() { SignalEventIfItExisted(GetReadyEventName()); }
+
+base::win::ScopedHandle SignalEventIfItExisted(const std::wstring& name) {
+  HANDLE handle = ::CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+  const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  base::win::ScopedHandle event(handle);
+  if (event.IsValid() && existed) ::SetEvent(event.Get());
+  return event;
 }
