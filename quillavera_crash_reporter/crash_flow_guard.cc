@@ -64,6 +64,11 @@ bool PrepareReporterExit(DWORD timeout_ms) {
   return true;
 }
 
+bool IsReporterExitingForTesting() {
+  LockedReporterState state;
+  return g_tracker.Get().exiting;
+}
+
 void ResetCrashFlowGuardForTesting() {
   LockedReporterState state;
   FlowTracker& tracker = g_tracker.Get();
