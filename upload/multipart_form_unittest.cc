@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "gtest/gtest.h"
@@ -78,9 +79,37 @@ TEST_F(MultipartFormTest, BoundaryIsDashesAndSixteenHexDigits) {
   EXPECT_EQ(std::wstring(27, L'-'), first.substr(0, 27));
   for (wchar_t c : first.substr(27))
     EXPECT_TRUE((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F')) << c;
-  EXPECT_NE(first, GenerateMultipartBoundary());
   EXPECT_EQ(L"Content-Type: multipart/form-data; boundary=" + first,
             GenerateRequestHeader(first));
+}
+
+// The boundary comes from rand(), so the next one can be known, and a file
+// may hold it: the body is then built with one that no content holds.
+TEST_F(MultipartFormTest, BoundaryHeldByAFileIsNotUsed) {
+  std::srand(20261210);
+  const std::wstring next = GenerateMultipartBoundary();
+  const std::string next_utf8(next.begin(), next.end());
+  const std::string contents = "PK\r\n--" + next_utf8 + "--\r\n";
+  const std::wstring file = MakeFile(L"holds.bin", contents);
+  std::srand(20261210);
+  std::wstring boundary;
+  std::string body;
+  ASSERT_TRUE(GenerateBoundaryAndBody({{L"ver", L"1.0"}}, {{L"f", file}},
+                                      &boundary, &body));
+  EXPECT_NE(next, boundary);
+  const std::string used(boundary.begin(), boundary.end());
+  std::string expected;
+  ASSERT_TRUE(GenerateRequestBody({{L"ver", L"1.0"}}, {{L"f", file}}, boundary,
+                                  &expected));
+  EXPECT_EQ(expected, body);
+  EXPECT_NE(std::string::npos, body.find(contents));
+  // Its own delimiters only: one per part and the closing one.
+  size_t found = 0;
+  for (size_t at = body.find(used); at != std::string::npos;
+       at = body.find(used, at + 1)) {
+    ++found;
+  }
+  EXPECT_EQ(3u, found);
 }
 
 TEST_F(MultipartFormTest, BodyPutsParametersBeforeFilesInMapOrder) {
