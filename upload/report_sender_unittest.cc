@@ -142,11 +142,17 @@ TEST_F(ReportSenderTest, MapsTheOutcomeOfThePost) {
   }
 }
 
+// The post gets the sender's time-out, and the sender the reporter makes
+// (with the one-argument constructor, whose transport is the real one) has
+// a finite one.
 TEST_F(ReportSenderTest, AlwaysPostsWithAFiniteTimeOut) {
   ReportSender sender(std::wstring(), FakeOptions(true, 200));
   Send(&sender);
+  EXPECT_EQ(sender.timeout_ms(), last_timeout_ms_);
   EXPECT_EQ(ReportSender::kDefaultTimeoutMs, last_timeout_ms_);
-  EXPECT_GT(last_timeout_ms_, 0);
+  const ReportSender reporters{std::wstring()};
+  EXPECT_GT(reporters.timeout_ms(), 0);
+  EXPECT_LE(reporters.timeout_ms(), 5 * 60 * 1000);
 }
 
 }  // namespace
