@@ -105,8 +105,19 @@ class FeedbackUploadTest(unittest.TestCase):
     def url(self, server, path=LOG_PATH):
         return "http://127.0.0.1:%d%s" % (server.port, path)
 
+    def first_boundary(self):
+        """The boundary a fresh uploader takes first: the runtime's rand()
+        starts alike in every process."""
+        server = self.serve()
+        run_probe("first_boundary", self.url(server), params={"a": "b"})
+        content_type = header(server.requests[0], "Content-Type")[0]
+        return content_type.split("boundary=", 1)[1].encode("ascii")
+
     def test_body_parts_are_what_was_sent(self):
-        binary = bytes(range(256)) * 40 + b"\r\n--not-a-boundary\r\n"
+        # The file holds the closing line of the boundary this uploader
+        # would take first: it must choose another.
+        binary = (bytes(range(256)) * 40 + b"\r\n--" + self.first_boundary() +
+                  b"--\r\n")
         params = {"ver": "1.0", "note": "Grüße ✓\r\nsecond line",
                   "empty": ""}
         files = {
