@@ -14,7 +14,7 @@ import time
 import unittest
 
 import qv_test_support as qv
-from qv_test_support import BIN_DIR, OWN_PREFIX as PREFIX, WORK_DIR
+from qv_test_support import OWN_PREFIX as PREFIX, WORK_DIR
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 "..", "crash_tests"))
@@ -33,29 +33,29 @@ def tearDownModule():
     qv.stop_own_prefix()
 
 
-def log_files():
-    """The reporter's log in the prefix's data folder, and the default log
-    beside the program (shared with other tests: only what is appended
-    during a test is read)."""
-    return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "**",
-                                  "quillavera.elog"), recursive=True) + \
-        [os.path.join(BIN_DIR, "debug.log")]
+def log_path():
+    """The reporter's log in the prefix's data folder: every record these
+    tests look for belongs there, none in the default log beside the
+    program."""
+    found = glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
+                                   "Local", "Kestrix", "QuillaVera",
+                                   "quillavera.elog"))
+    return found[0] if found else None
 
 
-def log_sizes():
-    return {path: os.path.getsize(path) for path in log_files()
-            if os.path.exists(path)}
+def log_size():
+    path = log_path()
+    return os.path.getsize(path) if path else 0
 
 
 def read_log(since):
-    text = ""
-    for path in log_files():
-        if not os.path.exists(path):
-            continue
-        with open(path, "rb") as log:
-            log.seek(since.get(path, 0))
-            text += log.read().decode("utf-8", "replace")
-    return text
+    """What the reporter's log gained after |since| bytes."""
+    path = log_path()
+    if not path:
+        return ""
+    with open(path, "rb") as log:
+        log.seek(since)
+        return log.read().decode("utf-8", "replace")
 
 
 class Peer:
@@ -145,7 +145,7 @@ class Client:
 
 class RegistryTestCase(unittest.TestCase):
     def setUp(self):
-        self.log_start = log_sizes()
+        self.log_start = log_size()
 
     def start_reporter(self):
         reporter = Reporter()
@@ -169,8 +169,12 @@ class RegistryTestCase(unittest.TestCase):
     def assert_reporter_ends(self, reporter):
         self.assertEqual(reporter.exit_code(timeout=60), 0, reporter.output())
 
-    def assert_reporter_runs(self, reporter, seconds=1.5):
-        time.sleep(seconds)
+    def assert_reporter_runs(self, reporter, after):
+        """The reporter still runs once it has logged |after|: the record of
+        a connect or an exit is written before the callback decides whether
+        the reporter ends."""
+        qv.wait_until(lambda: after in read_log(self.log_start), 60,
+                      "%r in the reporter's log" % after)
         self.assertIsNone(reporter.process.poll(), reporter.output())
 
     def assert_logged(self, *lines):
@@ -192,7 +196,8 @@ class ConnectAndExitTest(RegistryTestCase):
         self.assertEqual(renderer.release(), 0)
         self.assertEqual(peer.wait_for(2),
                          [(CONNECTED, renderer_data), (EXITED, renderer_data)])
-        self.assert_reporter_runs(reporter)  # the main client is still there
+        # The main client is still there.
+        self.assert_reporter_runs(reporter, "Process %d exited." % renderer.pid)
 
         self.assertEqual(main.release(), 0)
         self.assert_reporter_ends(reporter)
@@ -213,7 +218,7 @@ class ConnectAndExitTest(RegistryTestCase):
 
         self.assertEqual(gpu.release(), 0)
         self.assertEqual(len(peer.wait_for(3)), 3)
-        self.assert_reporter_runs(reporter)
+        self.assert_reporter_runs(reporter, "Process %d exited." % gpu.pid)
         self.assertEqual(renderer.release(), 0)
         self.assert_reporter_ends(reporter)
         # The last client's exit sends no notice.
@@ -242,7 +247,8 @@ class ConnectAndExitTest(RegistryTestCase):
         reporter = self.start_reporter()
         # No " --" after the value: the contract's form is not met.
         client = self.start_client("--type=renderer")
-        self.assert_reporter_runs(reporter, 1)
+        self.assert_reporter_runs(
+            reporter, "Process %d connect, type: main" % client.pid)
         self.assertEqual(client.release(), 0)
         self.assert_reporter_ends(reporter)
         self.assertEqual(peer.notices(), [])
@@ -261,7 +267,7 @@ class HungClientApplicationTest(RegistryTestCase):
         second = self.start_client("--type=renderer", "--ptrackid=2", "--x")
         self.assertEqual(first.release(), 0)
         self.assertEqual(second.release(), 0)
-        self.assert_reporter_runs(reporter)
+        self.assert_reporter_runs(reporter, "Process %d exited." % second.pid)
         self.assertEqual(main.release(), 0)
         self.assert_reporter_ends(reporter)
         self.assert_logged(
