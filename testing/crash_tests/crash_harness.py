@@ -74,7 +74,24 @@ class Program:
                 return line
 
     def events(self, event, **fields):
+        """Every line of this event seen so far, taken or not; lines the
+        program has printed and the reader has queued count too. A check that
+        an event is absent holds only for lines printed before one the test
+        has waited for."""
+        self._drain()
         return [line for line in self.seen if _matches(line, event, fields)]
+
+    def _drain(self):
+        while True:
+            try:
+                line = self._lines.get_nowait()
+            except queue.Empty:
+                return
+            if line is None:
+                # The end stays visible to a later expect().
+                self._lines.put(None)
+                return
+            self.seen.append(line)
 
     def wait(self, timeout=120):
         code = self.process.wait(timeout=timeout)
@@ -83,13 +100,7 @@ class Program:
             reader.join(timeout=10)
         self.process.stdout.close()
         self.process.stderr.close()
-        while True:
-            try:
-                line = self._lines.get_nowait()
-            except queue.Empty:
-                break
-            if line is not None:
-                self.seen.append(line)
+        self._drain()
         return code
 
     def kill(self):
@@ -118,9 +129,16 @@ class ServerHost(Program):
         self.pid = self.expect("started", timeout=60)["pid"]
         return self
 
-    def stop(self):
-        self.process.stdin.write(b"stop\n")
+    def command(self, text):
+        self.process.stdin.write(text.encode() + b"\n")
         self.process.stdin.flush()
+
+    def release(self, pid):
+        """Lets the held dump hook of client |pid| return."""
+        self.command("release %d" % pid)
+
+    def stop(self):
+        self.command("stop")
         self.expect("stopped", timeout=60)
         return self.wait()
 
@@ -128,7 +146,7 @@ class ServerHost(Program):
         return sorted(os.listdir(self.dump_dir))
 
 
-def run_client(host, mode, *args, timeout=120):
+def run_client(host, mode, *args, timeout=400):
     """Runs a test client to its end: (exit code, client)."""
     client = Program("crash_test_client.exe", [host.pipe_name, mode] + list(args))
     code = client.wait(timeout=timeout)
