@@ -1,5 +1,7 @@
 #include "base/lazy_instance.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -14,12 +16,18 @@ namespace {
 std::atomic<int> g_constructed{0};
 std::atomic<int> g_destroyed{0};
 
+// When set, construction says it has begun and then waits to be let go.
+HANDLE g_constructing = nullptr;
+HANDLE g_finish_construction = nullptr;
+
 class Counted {
  public:
   Counted() : value_(42) {
     ++g_constructed;
-    // Slow construction widens the window in which racers must wait.
-    for (int i = 0; i < 20; ++i) PlatformThread::YieldCurrentThread();
+    if (g_finish_construction) {
+      SetEvent(g_constructing);
+      WaitForSingleObject(g_finish_construction, 30000);
+    }
   }
   ~Counted() { ++g_destroyed; }
   int value() const { return value_; }
@@ -38,25 +46,40 @@ class LazyInstanceTest : public testing::Test {
 
 LazyInstance<Counted> g_raced = LAZY_INSTANCE_INITIALIZER;
 
+// Threads that arrive while the instance is being made wait for it, and
+// all get the one instance.
 TEST_F(LazyInstanceTest, RacingThreadsShareOneInstance) {
   ExitCallbackStack exit_stack;
+  g_constructing = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_finish_construction = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   const int kThreads = 8;
-  std::vector<Counted*> seen(kThreads, nullptr);
-  std::atomic<bool> go{false};
+  std::vector<std::atomic<Counted*>> seen(kThreads);
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
+  threads.emplace_back([&] { seen[0] = g_raced.Pointer(); });
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_constructing, 30000));
+
+  std::atomic<int> arriving{0};
+  for (int i = 1; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
-      while (!go) PlatformThread::YieldCurrentThread();
+      ++arriving;
       seen[i] = g_raced.Pointer();
     });
   }
-  go = true;
+  for (int waited = 0; arriving < kThreads - 1 && waited < 30000; waited += 5)
+    Sleep(5);
+  // Nobody has an instance while it is still being made.
+  for (auto& p : seen) EXPECT_EQ(nullptr, p.load());
+  SetEvent(g_finish_construction);
   for (auto& t : threads) t.join();
   EXPECT_EQ(1, g_constructed);
-  for (Counted* p : seen) {
-    EXPECT_EQ(seen[0], p);
-    EXPECT_EQ(42, p->value());
+  for (auto& p : seen) {
+    EXPECT_EQ(seen[0].load(), p.load());
+    ASSERT_NE(nullptr, p.load());
+    EXPECT_EQ(42, p.load()->value());
   }
+  CloseHandle(g_constructing);
+  CloseHandle(g_finish_construction);
+  g_constructing = g_finish_construction = nullptr;
 }
 
 LazyInstance<Counted> g_destroyed_at_exit = LAZY_INSTANCE_INITIALIZER;
@@ -99,11 +122,14 @@ TEST(LazyInstanceProtocolTest, WaitersSeeThePublishedPointer) {
   static int instance = 0;
   ASSERT_TRUE(NeedsLazyInstance(&state));
   EXPECT_EQ(1u, state.load());
+  std::atomic<bool> asking{false};
   std::thread waiter([&] {
+    asking = true;
     EXPECT_FALSE(NeedsLazyInstance(&state));
     EXPECT_EQ(reinterpret_cast<uintptr_t>(&instance), state.load());
   });
-  for (int i = 0; i < 50; ++i) PlatformThread::YieldCurrentThread();
+  // Published once the waiter is on its way to the state word.
+  while (!asking) PlatformThread::YieldCurrentThread();
   CompleteLazyInstance(&state, reinterpret_cast<uintptr_t>(&instance), nullptr,
                        nullptr);
   waiter.join();

@@ -8,6 +8,8 @@
 
 #include "base/logging.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/program_beside.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
@@ -17,21 +19,13 @@ std::wstring MutexNameFor(std::wstring path) {
   return L"Global\\" + path;
 }
 
-std::wstring DefaultLogFile() {
-  wchar_t exe[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring path = exe;
-  return path.substr(0, path.rfind(L'\\') + 1) + L"debug.log";
-}
-
 // When the set-up cannot make the mutex (its name is taken by an object of
 // another kind), a later record makes it under the set-up's log file name,
 // the one other processes writing that file use, not the default file's.
 TEST(LoggingLockTest, MutexMissedBySetUpIsMadeLaterUnderTheLogsName) {
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring path = std::wstring(temp) + L"qv_logging_lock_" +
-                            std::to_wstring(GetCurrentProcessId()) + L".log";
+  ScopedTempFolder folder(L"logging_lock");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring path = folder.Path(L"lock.log");
   const std::wstring name = MutexNameFor(path);
   HANDLE blocker = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
   ASSERT_NE(nullptr, blocker);
@@ -48,12 +42,11 @@ TEST(LoggingLockTest, MutexMissedBySetUpIsMadeLaterUnderTheLogsName) {
   EXPECT_NE(nullptr, mutex);
   if (mutex) CloseHandle(mutex);
   HANDLE default_mutex =
-      OpenMutexW(SYNCHRONIZE, FALSE, MutexNameFor(DefaultLogFile()).c_str());
+      OpenMutexW(SYNCHRONIZE, FALSE, MutexNameFor(ProgramBesideThisOne(L"debug.log")).c_str());
   EXPECT_EQ(nullptr, default_mutex);
   if (default_mutex) CloseHandle(default_mutex);
 
   CloseLogFile();
-  DeleteFileW(path.c_str());
 }
 
 }  // namespace

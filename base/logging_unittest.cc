@@ -16,6 +16,7 @@
 
 #include "base/command_line.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
@@ -25,15 +26,15 @@ namespace {
 const char kFullPrefix[] =
     R"(^\[(\d+):(\d+):(\d{4}/\d{6}):(\d+):([A-Z_]+|VERBOSE\d+):([^\\/():]+)\((\d+)\)\] )";
 
-std::wstring TempFolder() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, buffer);
-  return buffer;
+// The folder of this program's files, for the whole run: the log set up
+// first stays open until the program ends.
+const ScopedTempFolder& TempFolder() {
+  static const ScopedTempFolder folder(L"logging");
+  return folder;
 }
 
 std::wstring UniqueTempPath(const std::wstring& stem) {
-  return TempFolder() + L"qv_logging_" + std::to_wstring(GetCurrentProcessId()) +
-         L"_" + stem;
+  return TempFolder().Path(stem);
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
@@ -265,7 +266,7 @@ TEST(LoggingTest, LoggingKeepsTheLastErrorCode) {
 
 TEST(LoggingTest, LastErrorCodeSurvivesAFailedFileOpen) {
   LoggingSettings settings;
-  const std::wstring missing = TempFolder() + L"qv_no_such_folder\\x\\y.log";
+  const std::wstring missing = TempFolder().Path(L"no_such_folder\\x\\y.log");
   settings.log_file = missing.c_str();
   EXPECT_FALSE(InitLogging(settings));
 

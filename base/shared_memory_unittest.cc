@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/program_beside.h"
 
 namespace base {
 namespace {
@@ -15,13 +16,6 @@ namespace {
 std::string UniqueName(const char* tag) {
   return std::string("qv_shared_memory_test_") + tag + "_" +
          std::to_string(GetCurrentProcessId());
-}
-
-std::wstring ProgramBesideThisOne(const wchar_t* file_name) {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring result(path, length);
-  return result.substr(0, result.find_last_of(L'\\') + 1) + file_name;
 }
 
 struct ProbeResult {

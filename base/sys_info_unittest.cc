@@ -1,8 +1,10 @@
 #include "base/sys_info.h"
 
 #include <windows.h>
+#include <intrin.h>
 
 #include <map>
+#include <string>
 
 #include "base/file_util.h"
 #include "base/sys_info_cpu.h"
@@ -46,8 +48,30 @@ TEST(WindowsVersionTest, ProcessWideFacts) {
   EXPECT_EQ(OSInfo::WOW64_UNKNOWN, OSInfo::GetWOW64StatusForProcess(nullptr));
   EXPECT_GE(info->processors(), 1);
   EXPECT_EQ(65536u, info->allocation_granularity());
-  // Cached: asking twice gives the same text.
-  EXPECT_EQ(info->processor_model_name(), SysInfo::CPUModelName());
+}
+
+// The processor's own brand string, read here from CPUID: the system's copy
+// of it is what the model name must give (less padding).
+std::string BrandFromCpuid() {
+  int words[12] = {};
+  for (int i = 0; i < 3; ++i)
+    __cpuid(words + 4 * i, static_cast<int>(0x80000002u) + i);
+  std::string brand(reinterpret_cast<const char*>(words), sizeof(words));
+  brand.resize(brand.find('\0') == std::string::npos ? brand.size()
+                                                     : brand.find('\0'));
+  const size_t first = brand.find_first_not_of(' ');
+  const size_t last = brand.find_last_not_of(' ');
+  return first == std::string::npos ? std::string()
+                                    : brand.substr(first, last - first + 1);
+}
+
+TEST(SysInfoTest, ModelNameIsTheProcessorsBrand) {
+  const std::string brand = BrandFromCpuid();
+  ASSERT_FALSE(brand.empty());
+  std::string name = SysInfo::CPUModelName();
+  name.erase(0, name.find_first_not_of(' '));
+  name.erase(name.find_last_not_of(' ') + 1);
+  EXPECT_EQ(brand, name);
 }
 
 TEST(SysInfoTest, Figures) {

@@ -14,6 +14,7 @@
 
 namespace base {
 
+class CPU;
 class Time;
 class TimeTicks;
 
@@ -208,6 +209,11 @@ class TimeTicks {
   // Makes Now() the high-resolution clock when the processor has a
   // non-stop time-stamp counter we trust; true when it did.
   static bool SetNowIsHighResNowIfSupported();
+  // The decision above for the processor |cpu| describes.
+  static bool IsHighResNowSupportedOn(const CPU& cpu);
+  // |qpc_value| counts of a |frequency| per second, in microseconds; split
+  // so that value x 1000000 cannot overflow. 0 for a zero frequency.
+  static int64_t QPCValueToMicroseconds(LONGLONG qpc_value, int64_t frequency);
 
   // Replaces the millisecond source of Now() and resets the rollover
   // state; returns the previous source.

@@ -7,10 +7,12 @@
 #include <math.h>
 
 #include <atomic>
+#include <cstring>
 #include <limits>
 #include <thread>
 #include <vector>
 
+#include "base/sys_info_cpu.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -340,6 +342,74 @@ TEST(TimeTicksTest, UnprotectedNowReadsTheMultimediaClock) {
   EXPECT_LE(ticks, after);
 }
 
+// Against exact 128-bit arithmetic, for counters of every common frequency,
+// whatever this processor's clock does.
+TEST(TimeTicksTest, CounterValuesConvertWithoutOverflow) {
+  const int64_t max = std::numeric_limits<int64_t>::max();
+  const int64_t frequencies[] = {1, 1000, 3579545, 10000000, 2900000000LL,
+                                 3000000007LL};
+  for (int64_t frequency : frequencies) {
+    const LONGLONG values[] = {0, 1, frequency - 1, frequency,
+                               frequency * 3 / 2, max / 1000000 + 1, max / 2,
+                               max};
+    for (LONGLONG value : values) {
+      const __int128 exact =
+          static_cast<__int128>(value) * 1000000 / frequency;
+      if (exact > max) continue;  // beyond the result type itself
+      EXPECT_EQ(static_cast<int64_t>(exact),
+                TimeTicks::QPCValueToMicroseconds(value, frequency))
+          << value << " at " << frequency;
+    }
+  }
+  EXPECT_EQ(0, TimeTicks::QPCValueToMicroseconds(12345, 0));
+}
+
+// A made-up processor: vendor, base family and the non-stop counter bit.
+struct MadeUpCpu {
+  const char* vendor;
+  int family_signature;  // leaf 1 EAX
+  bool non_stop_counter;
+};
+const MadeUpCpu* g_made_up_cpu;
+
+void MadeUpCpuid(int leaf, CPU::Registers* out) {
+  *out = CPU::Registers{0, 0, 0, 0};
+  const unsigned which = static_cast<unsigned>(leaf);
+  if (which == 0) {
+    out->eax = 1;
+    memcpy(&out->ebx, g_made_up_cpu->vendor, 4);
+    memcpy(&out->edx, g_made_up_cpu->vendor + 4, 4);
+    memcpy(&out->ecx, g_made_up_cpu->vendor + 8, 4);
+  } else if (which == 1) {
+    out->eax = g_made_up_cpu->family_signature;
+  } else if (which == 0x80000000u) {
+    out->eax = static_cast<int>(0x80000007u);
+  } else if (which == 0x80000007u) {
+    out->edx = g_made_up_cpu->non_stop_counter ? 1 << 8 : 0;
+  }
+}
+
+TEST(TimeTicksTest, HighResNowOnlyWithATrustedNonStopCounter) {
+  const struct {
+    MadeUpCpu cpu;
+    bool supported;
+  } cases[] = {
+      {{"GenuineIntel", 0x000906EA, true}, true},
+      {{"GenuineIntel", 0x000906EA, false}, false},
+      // Base family 15: the counter is not trusted, extended family or not.
+      {{"AuthenticAMD", 0x00000F00, true}, false},
+      {{"AuthenticAMD", 0x00830F10, true}, false},
+      {{"AuthenticAMD", 0x00000600, true}, true},
+      {{"GenuineIntel", 0x00000F00, true}, true},
+  };
+  for (const auto& c : cases) {
+    g_made_up_cpu = &c.cpu;
+    EXPECT_EQ(c.supported, TimeTicks::IsHighResNowSupportedOn(
+                               CPU(&MadeUpCpuid)))
+        << c.cpu.vendor << " " << std::hex << c.cpu.family_signature;
+  }
+}
+
 TEST(TimeTicksTest, HighResolutionClock) {
   LARGE_INTEGER frequency;
   ASSERT_TRUE(::QueryPerformanceFrequency(&frequency));
@@ -370,6 +440,19 @@ TEST(TimeTest, HighResolutionTimerSwitches) {
   EXPECT_TRUE(Time::ActivateHighResolutionTimer(false));
   EXPECT_FALSE(Time::IsHighResolutionTimerInUse());
   Time::EnableHighResolutionTimer(false);
+}
+
+// Last in this program: it may leave Now() on the high-resolution clock.
+TEST(TimeTicksTest, SetNowIsHighResNowFollowsTheProcessor) {
+  const bool supported = TimeTicks::IsHighResNowSupportedOn(CPU());
+  ASSERT_EQ(supported, TimeTicks::SetNowIsHighResNowIfSupported());
+  if (!supported) return;  // Now() stays the millisecond clock
+  // Now() reads the performance counter: between two readings of it.
+  const int64_t before = TimeTicks::HighResNow().ToInternalValue();
+  const int64_t now = TimeTicks::Now().ToInternalValue();
+  const int64_t after = TimeTicks::HighResNow().ToInternalValue();
+  EXPECT_LE(before, now);
+  EXPECT_LE(now, after);
 }
 
 }  // namespace

@@ -119,14 +119,8 @@ class HighResClock {
     return UnreliableNow();
   }
 
-  // Split so that value x 1000000 cannot overflow.
   int64_t QPCValueToMicroseconds(LONGLONG qpc_value) const {
-    if (!frequency_)
-      return 0;
-    const int64_t whole_seconds = qpc_value / frequency_;
-    const int64_t leftover = qpc_value % frequency_;
-    return whole_seconds * Time::kMicrosecondsPerSecond +
-           leftover * Time::kMicrosecondsPerSecond / frequency_;
+    return TimeTicks::QPCValueToMicroseconds(qpc_value, frequency_);
   }
 
  private:
@@ -325,13 +319,27 @@ TimeTicks::TickFunctionType TimeTicks::SetMockTickFunction(
 
 // static
 bool TimeTicks::SetNowIsHighResNowIfSupported() {
-  CPU cpu;
-  if (!cpu.has_non_stop_time_stamp_counter() ||
-      HighResClock::IsBuggyAthlon(cpu)) {
+  if (!IsHighResNowSupportedOn(CPU()))
     return false;
-  }
   g_now_function = &HighResNowWrapper;
   return true;
+}
+
+// static
+bool TimeTicks::IsHighResNowSupportedOn(const CPU& cpu) {
+  return cpu.has_non_stop_time_stamp_counter() &&
+         !HighResClock::IsBuggyAthlon(cpu);
+}
+
+// static
+int64_t TimeTicks::QPCValueToMicroseconds(LONGLONG qpc_value,
+                                          int64_t frequency) {
+  if (!frequency)
+    return 0;
+  const int64_t whole_seconds = qpc_value / frequency;
+  const int64_t leftover = qpc_value % frequency;
+  return whole_seconds * Time::kMicrosecondsPerSecond +
+         leftover * Time::kMicrosecondsPerSecond / frequency;
 }
 
 // static

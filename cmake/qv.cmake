@@ -100,11 +100,13 @@ function(qv_subsystem)
 endfunction()
 
 # qv_unittest(name source LIBS libs...)
+# Links the shared test helpers of testing/test_support/ too.
 function(qv_unittest name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   qv_apply_flags(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_common qv::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support qv_common
+                        qv::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
@@ -133,3 +135,45 @@ file(WRITE ${QV_WINE_RUN}
   "export QV_WINE_KEEPALIVE=\"\${QV_WINE_KEEPALIVE:-${CMAKE_BINARY_DIR}/bin/wine_keepalive.exe}\"\n"
   "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
 file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX] [TIMEOUT seconds]
+#                [ENV VAR=value...] [ARGS args...])
+# A whole-program test driven by Python. Example:
+#
+#   qv_python_test(NAME my_test SCRIPT my_test.py OWN_PREFIX)
+#
+# The script imports qv_test_support (testing/qv_test_support.py) and finds
+# everything through the environment this sets:
+#   QV_WINE_RUN       the wrapper that runs a Windows program under Wine
+#   QV_BIN_DIR        where the programs are (build/bin)
+#   QV_TEST_WORK_DIR  a folder of the test's own, made here
+#   QV_WINEPREFIX     the Wine prefix its programs run in: the build's, or
+#                     with OWN_PREFIX one of the test's own (then also in
+#                     QV_TEST_PREFIX), for programs with fixed names (the
+#                     reporter's pipe, ready event and data folder)
+function(qv_python_test)
+  cmake_parse_arguments(ARG "OWN_PREFIX" "NAME;SCRIPT;TIMEOUT" "ENV;ARGS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(work_dir ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME})
+  file(MAKE_DIRECTORY ${work_dir})
+  set(env
+    "QV_WINE_RUN=${QV_WINE_RUN}"
+    "QV_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}"
+    "QV_TEST_WORK_DIR=${work_dir}"
+    "PYTHONPATH=${CMAKE_SOURCE_DIR}/testing"
+    ${ARG_ENV})
+  if(ARG_OWN_PREFIX)
+    set(prefix ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.wineprefix)
+    list(APPEND env "QV_TEST_PREFIX=${prefix}" "QV_WINEPREFIX=${prefix}")
+  else()
+    list(APPEND env "QV_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
+  endif()
+  add_test(NAME ${ARG_NAME}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT}
+                   ${ARG_ARGS})
+  set_tests_properties(${ARG_NAME} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+endfunction()

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "testing/test_support/program_beside.h"
 
 namespace crash_capture {
 namespace {
@@ -112,7 +116,76 @@ TEST_F(ClientRecordTest, SecondCopyReusesTheArrayAndRefreshesPtime) {
   EXPECT_GE(Ptime(*record), first_ptime + 250);
 }
 
+// Runs only in a child started by the test below: fills two entries, writes
+// their address to the pipe handle named on its command line, and waits to
+// be ended.
+TEST(ClientRecordChild, DISABLED_HoldEntries) {
+  const wchar_t* out = wcsstr(GetCommandLineW(), L"--address-pipe=");
+  ASSERT_NE(nullptr, out);
+  static CustomInfoEntry entries[2] = {};
+  for (size_t i = 0; i < 2; ++i) {
+    swprintf(entries[i].name, 64, L"name%zu", i);
+    swprintf(entries[i].value, 64, L"value%zu", i);
+  }
+  const std::string address = std::to_string(
+      reinterpret_cast<uintptr_t>(entries)) + "\n";
+  DWORD written = 0;
+  WriteFile(reinterpret_cast<HANDLE>(_wcstoui64(out + 15, nullptr, 10)),
+            address.data(), static_cast<DWORD>(address.size()), &written,
+            nullptr);
+  Sleep(60000);
+}
+
+// The client's memory can be read once and then no longer (the client is
+// gone): the second read must hand on neither the old copy nor part of it.
 TEST_F(ClientRecordTest, UnreadableEntriesLeaveNoHalfCopy) {
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring command =
+      L"\"" + ThisProgram() +
+      L"\" --gtest_also_run_disabled_tests"
+      L" --gtest_filter=ClientRecordChild.DISABLED_HoldEntries"
+      L" --address-pipe=" +
+      std::to_wstring(reinterpret_cast<uintptr_t>(write_end));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
+                             CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                             &child));
+  CloseHandle(write_end);
+  CloseHandle(child.hThread);
+  std::string line;
+  char c = 0;
+  DWORD read = 0;
+  while (ReadFile(read_end, &c, 1, &read, nullptr) && read == 1 && c != '\n')
+    line += c;
+  CloseHandle(read_end);
+  const uint64_t address = std::strtoull(line.c_str(), nullptr, 10);
+
+  ClientRecord record(nullptr, child.dwProcessId, 0, 0, 0, 0,
+                      ClientCustomInfo{
+                          reinterpret_cast<const CustomInfoEntry*>(address), 2});
+  EXPECT_TRUE(record.Initialize());
+  EXPECT_TRUE(record.PopulateCustomInfo());
+  EXPECT_STREQ(record.GetCustomInfo().entries[1].value, L"value1");
+
+  TerminateProcess(child.hProcess, 0);
+  WaitForSingleObject(child.hProcess, 30000);
+  CloseHandle(child.hProcess);
+  EXPECT_FALSE(record.PopulateCustomInfo());
+  ClientCustomInfo info = record.GetCustomInfo();
+  ASSERT_EQ(info.count, 3u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_STREQ(info.entries[i].name, L"") << i;
+    EXPECT_STREQ(info.entries[i].value, L"") << i;
+  }
+  Ptime(record);  // still known
+}
+
+TEST_F(ClientRecordTest, EntriesUnreadableFromTheStartAreBlank) {
   // The first page is never mapped.
   auto record = MakeRecord(reinterpret_cast<const CustomInfoEntry*>(0x10), 2);
   EXPECT_FALSE(record->PopulateCustomInfo());

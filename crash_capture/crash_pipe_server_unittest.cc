@@ -37,6 +37,16 @@ void OnExit(void* context, const ClientRecord*) {
   ++static_cast<HookCalls*>(context)->exits;
 }
 
+// Polls |count| until it reaches |expected|, for at most 30 s.
+bool WaitForCount(const std::atomic<int>& count, int expected) {
+  const ULONGLONG deadline = GetTickCount64() + 30000;
+  while (count < expected) {
+    if (GetTickCount64() > deadline) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 std::wstring TestPipeName(const wchar_t* test) {
   return std::wstring(L"\\\\.\\pipe\\QuillaveraCrashUnitTest\\") + test + L"-" +
          std::to_wstring(GetCurrentProcessId());
@@ -106,18 +116,25 @@ TEST(CrashPipeServerTest, RequestsDuringADumpAreFoldedIntoOneMore) {
   CrashPipeClient client(name, MiniDumpNormal, nullptr);
   ASSERT_TRUE(client.Register());
 
-  // A client that sets its event over and over while its dump is written
-  // gets one more dump, not one per signal.
+  // A client that sets its event over and over while its dump (of a
+  // second) is written gets one more dump, not one per signal.
   ASSERT_TRUE(SetEvent(client.dump_request_event()));
-  for (int i = 0; i < 500 && calls.dump_starts == 0; ++i) Sleep(10);
-  ASSERT_EQ(calls.dump_starts, 1);
+  ASSERT_TRUE(WaitForCount(calls.dump_starts, 1));
   for (int i = 0; i < 10; ++i) {
     SetEvent(client.dump_request_event());
     Sleep(20);
   }
-  Sleep(3000);  // room for two more dumps after the first, were they due
-  EXPECT_EQ(calls.dump_starts, 2);
-  EXPECT_EQ(calls.dumps, 2);
+  ASSERT_TRUE(WaitForCount(calls.dumps, 2));
+  // One request of known effect after them: it must be the third dump, so
+  // no further one was due from the signals above. It comes from another
+  // thread, as this one owns the server-alive mutex.
+  bool served = false;
+  std::thread([&client, &served] {
+    served = client.RequestDump(static_cast<const AssertionInfo*>(nullptr));
+  }).join();
+  EXPECT_TRUE(served);
+  EXPECT_EQ(calls.dump_starts, 3);
+  EXPECT_EQ(calls.dumps, 3);
 }
 
 TEST(CrashPipeServerTest, DestroyedServerCallsNoExitHook) {
@@ -128,8 +145,7 @@ TEST(CrashPipeServerTest, DestroyedServerCallsNoExitHook) {
   CrashPipeClient client(name, MiniDumpNormal, nullptr);
   ASSERT_TRUE(client.Register());
   // The connect hook runs once the server has read the acknowledgement.
-  for (int i = 0; i < 500 && calls.connects == 0; ++i) Sleep(10);
-  EXPECT_EQ(calls.connects, 1);
+  ASSERT_TRUE(WaitForCount(calls.connects, 1));
   server.reset();
   EXPECT_EQ(calls.exits, 0);
   // A new server can take the name at once.

@@ -11,6 +11,7 @@
 
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace crash_capture {
 namespace {
@@ -58,17 +59,8 @@ class DumpFile {
 class DumpWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"dump_writer_test_" +
-              std::to_wstring(GetCurrentProcessId()) + L"_" +
-              std::to_wstring(GetTickCount());
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-  }
-  void TearDown() override {
-    for (const std::wstring& name : Files())
-      DeleteFileW((folder_ + L"\\" + name).c_str());
-    RemoveDirectoryW(folder_.c_str());
+    ASSERT_TRUE(temp_.valid());
+    folder_ = temp_.path();
   }
 
   std::vector<std::wstring> Files() const {
@@ -92,6 +84,7 @@ class DumpWriterTest : public ::testing::Test {
         GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
   }
 
+  ScopedTempFolder temp_{L"dump_writer"};
   std::wstring folder_;
 };
 

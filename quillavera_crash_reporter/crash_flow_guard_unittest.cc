@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -10,10 +11,64 @@
 
 namespace {
 
+// A bound on every handshake: a regression shows as a failure, not a hang.
+constexpr DWORD kHandshakeMs = 30000;
+
 class CrashFlowGuardTest : public testing::Test {
  protected:
   void SetUp() override { ResetCrashFlowGuardForTesting(); }
   void TearDown() override { ResetCrashFlowGuardForTesting(); }
+};
+
+// Polls |done| until it is true or the handshake bound has passed.
+bool WaitUntil(const std::function<bool()>& done) {
+  const ULONGLONG deadline = GetTickCount64() + kHandshakeMs;
+  while (!done()) {
+    if (GetTickCount64() > deadline) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
+// A crash handling flow on a thread of its own: it claims the crash, says
+// whether it got it, and holds the flow until released; then |at_end| runs
+// (on the flow's thread) before the flow ends.
+class FlowThread {
+ public:
+  explicit FlowThread(std::function<void()> at_end = [] {})
+      : claimed_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        thread_([this, at_end] {
+          claimed_ = ClaimCrashFlow();
+          SetEvent(claimed_event_);
+          if (!claimed_) return;
+          WaitForSingleObject(release_, kHandshakeMs);
+          at_end();
+          finished_ = true;
+          EndCrashFlow();
+        }) {}
+  ~FlowThread() {
+    Release();
+    thread_.join();
+    CloseHandle(claimed_event_);
+    CloseHandle(release_);
+  }
+
+  // True once the thread holds the flow.
+  bool Claimed() {
+    return WaitForSingleObject(claimed_event_, kHandshakeMs) ==
+               WAIT_OBJECT_0 &&
+           claimed_;
+  }
+  void Release() { SetEvent(release_); }
+  bool finished() const { return finished_; }
+
+ private:
+  HANDLE claimed_event_;
+  HANDLE release_;
+  std::atomic<bool> claimed_{false};
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
 };
 
 // Crashes that arrive together: only one of them may run the flow.
@@ -45,28 +100,17 @@ TEST_F(CrashFlowGuardTest, FlagStaysSetAfterTheFlowEnds) {
 }
 
 // The main client's exit, noticed on another thread, must not cut off a
-// crash being handled.
+// crash being handled: the flow is released only once the exit is under
+// way, and the exit returns only after the flow.
 TEST_F(CrashFlowGuardTest, ExitFromAnotherThreadWaitsForTheFlow) {
-  std::atomic<bool> claimed{false};
-  std::atomic<bool> flow_finished{false};
-  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread flow([&] {
-    ASSERT_TRUE(ClaimCrashFlow());
-    claimed = true;
-    WaitForSingleObject(release, INFINITE);
-    flow_finished = true;
-    EndCrashFlow();
-  });
-  while (!claimed) Sleep(1);
+  FlowThread flow;
+  ASSERT_TRUE(flow.Claimed());
   std::thread releaser([&] {
-    Sleep(300);
-    SetEvent(release);
+    if (WaitUntil(IsReporterExitingForTesting)) flow.Release();
   });
   EXPECT_TRUE(PrepareReporterExit(INFINITE));
-  EXPECT_TRUE(flow_finished.load());
-  flow.join();
+  EXPECT_TRUE(flow.finished());
   releaser.join();
-  CloseHandle(release);
 }
 
 TEST_F(CrashFlowGuardTest, TheFlowItselfExitsWithoutWaiting) {
@@ -75,35 +119,35 @@ TEST_F(CrashFlowGuardTest, TheFlowItselfExitsWithoutWaiting) {
   EXPECT_TRUE(PrepareReporterExit(INFINITE));
 }
 
+// The exit waits the bound, and not beyond it, for a flow that never ends.
 TEST_F(CrashFlowGuardTest, AHungFlowHoldsTheExitOnlyForTheBound) {
-  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> claimed{false};
-  std::thread flow([&] {
-    claimed = ClaimCrashFlow();
-    WaitForSingleObject(release, INFINITE);
-    EndCrashFlow();
-  });
-  while (!claimed) Sleep(1);
-  EXPECT_TRUE(PrepareReporterExit(200));
-  SetEvent(release);
-  flow.join();
-  CloseHandle(release);
+  constexpr DWORD kBoundMs = 500;
+  FlowThread flow;
+  ASSERT_TRUE(flow.Claimed());
+  const ULONGLONG started = GetTickCount64();
+  EXPECT_TRUE(PrepareReporterExit(kBoundMs));
+  const ULONGLONG waited = GetTickCount64() - started;
+  EXPECT_FALSE(flow.finished());
+  // The tick count moves in steps of up to 16 ms.
+  EXPECT_GE(waited + 16, kBoundMs);
 }
 
 // Two threads ending the reporter: the second only waits for the first. A
 // flow thread that comes second counts as done, so the first, waiting for
 // that flow, goes on at once.
 TEST_F(CrashFlowGuardTest, SecondExitGivesWayAndReleasesTheFirst) {
-  std::atomic<bool> claimed{false};
   std::atomic<int> flow_exit{-1};
-  std::thread flow([&] {
-    claimed = ClaimCrashFlow();
-    Sleep(300);
+  FlowThread flow([&] {
     flow_exit = PrepareReporterExit(INFINITE) ? 1 : 0;
   });
-  while (!claimed) Sleep(1);
+  ASSERT_TRUE(flow.Claimed());
+  std::thread releaser([&] {
+    // The flow ends the reporter only once this thread is doing so.
+    if (WaitUntil(IsReporterExitingForTesting)) flow.Release();
+  });
   EXPECT_TRUE(PrepareReporterExit(INFINITE));
-  flow.join();
+  releaser.join();
+  WaitUntil([&] { return flow_exit.load() != -1; });
   EXPECT_EQ(0, flow_exit.load());
 }
 

@@ -38,6 +38,10 @@ const char kCrashMessageText[] =
     u8"很抱歉，程序出现异常崩溃了。请重新启动程序后再试一次。";
 const char kCrashMessageCaption[] = u8"QuillaVera";
 
+// What the flow waits and tells the user with; tests put in their own.
+CrashFlowSleep g_sleep = &::Sleep;
+CrashMessageBox g_message_box = &::MessageBoxW;
+
 std::wstring FieldText(const wchar_t* field, size_t width) {
   return std::wstring(field, wcsnlen(field, width));
 }
@@ -107,13 +111,13 @@ bool AnalyseCrashDump(const CrashRun& run) {
 
 void TellUserOrPause(const CrashRun& run) {
   if (!run.client.is_main()) {
-    Sleep(kNoMessagePauseMs);
+    g_sleep(kNoMessagePauseMs);
     return;
   }
   // Waits for the user; returns at once where no desktop can show it.
-  MessageBoxW(nullptr, GetCrashMessageText().c_str(),
-              GetCrashMessageCaption().c_str(),
-              MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
+  g_message_box(nullptr, GetCrashMessageText().c_str(),
+                GetCrashMessageCaption().c_str(),
+                MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
 // Packs the logs, the dump, its analysis and the client's data files into
@@ -169,7 +173,7 @@ void RunClaimedCrashFlow(const crash_capture::ClientRecord& client,
                          const std::wstring& dump_path,
                          const CrashedClientInfo& info) {
   ScopedCrashFlow flow;
-  Sleep(kCrashPauseMs);
+  g_sleep(kCrashPauseMs);
   // Nothing may escape onto the thread pool's thread.
   try {
     RunCrashFlow(client, dump_path, info);
@@ -237,8 +241,16 @@ int AnalyseDumpWithRetry(DumpAnalyser analyser, const std::wstring& dump_path,
                          const std::wstring& result_path) {
   const int result = analyser(dump_path, result_path);
   if (result == 0) return 0;
-  Sleep(kAnalysisRetryPauseMs);
+  g_sleep(kAnalysisRetryPauseMs);
   return analyser(dump_path, result_path);
+}
+
+void SetCrashFlowSleepForTesting(CrashFlowSleep sleep) {
+  g_sleep = sleep ? sleep : &::Sleep;
+}
+
+void SetCrashMessageBoxForTesting(CrashMessageBox box) {
+  g_message_box = box ? box : &::MessageBoxW;
 }
 
 std::wstring GetCrashMessageText() {

@@ -58,4 +58,12 @@ int AnalyseDumpWithRetry(DumpAnalyser analyser, const std::wstring& dump_path,
 std::wstring GetCrashMessageText();
 std::wstring GetCrashMessageCaption();
 
+// Tests only: the flow's pauses and its error box go through these (null
+// puts back Sleep and MessageBoxW).
+typedef VOID(WINAPI* CrashFlowSleep)(DWORD ms);
+typedef int(WINAPI* CrashMessageBox)(HWND owner, LPCWSTR text, LPCWSTR caption,
+                                     UINT style);
+void SetCrashFlowSleepForTesting(CrashFlowSleep sleep);
+void SetCrashMessageBoxForTesting(CrashMessageBox box);
+
 #endif  // QUILLAVERA_CRASH_REPORTER_CRASH_HANDLING_FLOW_H_

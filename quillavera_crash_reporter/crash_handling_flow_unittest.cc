@@ -5,12 +5,16 @@
 #include <dbghelp.h>
 #include <wchar.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_globals.h"
+#include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -164,16 +168,139 @@ TEST(HandleClientCrashTest, CrashAfterTheFirstKeepsItsDump) {
   EndCrashFlow();
   SelfClient client({Entry(L"process_type", L"renderer")});
   ASSERT_TRUE(client.Prepare());
-  wchar_t folder[MAX_PATH], dump[MAX_PATH];
-  ASSERT_NE(0u, GetTempPathW(MAX_PATH, folder));
-  ASSERT_NE(0u, GetTempFileNameW(folder, L"dmp", 0, dump));
-  const std::wstring dump_path = dump;
+  ScopedTempFolder folder(L"flow");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring dump_path = folder.Path(L"crash.dmp");
+  HANDLE dump = CreateFileW(dump_path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, dump);
+  CloseHandle(dump);
   ASSERT_TRUE(CreateReportSender());
   HandleClientCrash(nullptr, client.record(), &dump_path);
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump));
-  DeleteFileW(dump);
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump_path.c_str()));
   DestroyReportSender();
   ResetCrashFlowGuardForTesting();
+}
+
+// The flow's pauses and error box, recorded instead of waited through.
+std::vector<DWORD> g_pauses;
+int g_boxes = 0;
+
+VOID WINAPI RecordPause(DWORD ms) { g_pauses.push_back(ms); }
+
+// Says on standard error whether the box is the one the user must see: a
+// death test reads it there.
+int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+  ++g_boxes;
+  const std::wstring expected_text = base::UTF8ToWide(
+      u8"\u5f88\u62b1\u6b49\uff0c\u7a0b\u5e8f\u51fa\u73b0\u5f02\u5e38"
+      u8"\u5d29\u6e83\u4e86\u3002\u8bf7\u91cd\u65b0\u542f\u52a8\u7a0b"
+      u8"\u5e8f\u540e\u518d\u8bd5\u4e00\u6b21\u3002");
+  const bool as_expected = owner == nullptr && style == 0x1010 &&
+                           std::wstring(caption) == L"QuillaVera" &&
+                           std::wstring(text) == expected_text;
+  std::fprintf(stderr, as_expected ? "error box as the user must see it\n"
+                                   : "error box differs\n");
+  std::fflush(stderr);
+  return IDOK;
+}
+
+std::wstring g_app_data;
+
+bool TestAppData(std::wstring* folder) {
+  *folder = g_app_data;
+  return true;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteFileBytes(const std::wstring& path, const char* bytes, DWORD size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD written = 0;
+  WriteFile(file, bytes, size, &written, nullptr);
+  CloseHandle(file);
+  ASSERT_EQ(size, written);
+}
+
+// The whole flow in a data folder of its own, with a dump in its dumps
+// folder and the stand-in stack walker beside this program.
+class CrashFlowRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.valid());
+    g_app_data = folder_.path();
+    SetAppDataFolderQueryForTesting(&TestAppData);
+    const std::wstring data = GetLocalDataFolder();
+    ASSERT_TRUE(CreateDirectoryW(GetMakerDataFolder().c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(GetDumpsFolder().c_str(), nullptr));
+    dump_ = GetDumpsFolder() + L"\\crash.dmp";
+    analysis_ = GetDumpsFolder() + GetAnalysisFileName();
+    WriteFileBytes(dump_, "MDMP\0\0\0\0", 8);
+    g_pauses.clear();
+    g_boxes = 0;
+    SetCrashFlowSleepForTesting(&RecordPause);
+    SetCrashMessageBoxForTesting(&RecordBox);
+    ResetCrashFlowGuardForTesting();
+    ASSERT_TRUE(CreateReportSender());
+  }
+  void TearDown() override {
+    DestroyReportSender();
+    ResetCrashFlowGuardForTesting();
+    SetCrashMessageBoxForTesting(nullptr);
+    SetCrashFlowSleepForTesting(nullptr);
+    SetAppDataFolderQueryForTesting(nullptr);
+  }
+
+  ScopedTempFolder folder_{L"flow_run"};
+  std::wstring dump_;
+  std::wstring analysis_;
+};
+
+TEST_F(CrashFlowRunTest, NonMainCrashPausesInsteadOfTheBox) {
+  SelfClient client({Entry(L"process_type", L"renderer")});
+  ASSERT_TRUE(client.Prepare());
+  HandleClientCrash(nullptr, client.record(), &dump_);
+  // The pause for the crashed process's own handler, then the one that
+  // stands in for the box.
+  EXPECT_EQ(std::vector<DWORD>({2000, 2000}), g_pauses);
+  EXPECT_EQ(0, g_boxes);
+  EXPECT_FALSE(Exists(dump_));
+  EXPECT_FALSE(Exists(analysis_));
+  EXPECT_TRUE(IsCrashHandled());
+}
+
+TEST_F(CrashFlowRunTest, FailedAnalysisOfANonMainCrashGoesOn) {
+  SelfClient client({Entry(L"process_type", L"gpu-process")});
+  ASSERT_TRUE(client.Prepare());
+  // A dump the walker cannot be given fails both attempts.
+  const std::wstring missing = GetDumpsFolder() + L"\\missing.dmp";
+  WriteFileBytes(analysis_, "left over", 9);
+  HandleClientCrash(nullptr, client.record(), &missing);
+  EXPECT_EQ(std::vector<DWORD>({2000, 1000, 2000}), g_pauses);
+  EXPECT_EQ(0, g_boxes);
+  // It went on to the clean-up.
+  EXPECT_FALSE(Exists(analysis_));
+  EXPECT_TRUE(Exists(dump_));  // not this crash's
+}
+
+TEST_F(CrashFlowRunTest, MainCrashShowsTheErrorBoxAndEndsTheReporter) {
+  SelfClient client({Entry(L"process_type", L"main")});
+  ASSERT_TRUE(client.Prepare());
+  EXPECT_EXIT(HandleClientCrash(nullptr, client.record(), &dump_),
+              testing::ExitedWithCode(0), "error box as the user must see it");
+}
+
+TEST_F(CrashFlowRunTest, MainCrashWithoutAReportSenderEndsTheReporter) {
+  DestroyReportSender();
+  SelfClient client({Entry(L"process_type", L"main")});
+  ASSERT_TRUE(client.Prepare());
+  EXPECT_EXIT(HandleClientCrash(nullptr, client.record(), &dump_),
+              testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -210,6 +210,11 @@ void ExitReporter() {
   exit(0);
 }
 
+bool IsReporterExitingForTesting() {
+  LockedReporterState state;
+  return g_reporter_state.Get().exiting;
+}
+
 void ResetCrashFlowGuardForTesting() {
   LockedReporterState state;
   GuardedReporterState& guarded = g_reporter_state.Get();

@@ -137,4 +137,8 @@ bool PrepareReporterExit(DWORD timeout_ms);
 // Forgets every claim and the end mark. Tests only.
 void ResetCrashFlowGuardForTesting();
 
+// True once the reporter is marked as ending. Tests only: they wait for it
+// to order the threads that end the reporter.
+bool IsReporterExitingForTesting();
+
 #endif  // QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_

@@ -101,11 +101,12 @@ void DeleteOldDumpsIn(const std::wstring& folder, base::Time now) {
   }
 }
 
-void SignalReadyEvent() {
-  HANDLE created =
-      ::CreateEventW(nullptr, TRUE, FALSE, GetReadyEventName().c_str());
-  // Read before the owner takes the handle, which may reset it.
+void SignalReadyEvent() { SignalEventIfItExisted(GetReadyEventName()); }
+
+base::win::ScopedHandle SignalEventIfItExisted(const std::wstring& name) {
+  HANDLE handle = ::CreateEventW(nullptr, TRUE, FALSE, name.c_str());
   const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-  base::win::ScopedHandle event(created);
+  base::win::ScopedHandle event(handle);
   if (event.IsValid() && existed) ::SetEvent(event.Get());
+  return event;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/time.h"
+#include "base/win/scoped_handle.h"
 
 // False, with one debugger-output line, when the local application-data
 // folder is unknown: the file stages must then be skipped, or they would
@@ -25,7 +26,10 @@ void DeleteOldDumps();
 void DeleteOldDumpsIn(const std::wstring& folder, base::Time now);
 
 // Signals "quillaveraCrashServerEventHandler" when another process created
-// it first.
+// it first; a reporter started alone drops the event it made, unsignalled.
 void SignalReadyEvent();
+// The same for any manual-reset event; the handle returned keeps the event
+// alive, so a test can see it was left unsignalled.
+base::win::ScopedHandle SignalEventIfItExisted(const std::wstring& name);
 
 #endif  // QUILLAVERA_CRASH_REPORTER_STARTUP_HOUSEKEEPING_H_

@@ -164,22 +164,20 @@ TEST_F(HousekeepingTest, OldDumpsGoMarkedOnesSooner) {
   EXPECT_TRUE(FileExists(dumps + L"\\sub"));
 }
 
-TEST_F(HousekeepingTest, UnknownDataFolderSkipsTheFileStages) {
-  // Without a data folder every path is "": the dumps folder would be the
-  // current directory.
+// Without a data folder every path is "" (see above), which keeps the BI
+// stage off every file by itself. An empty dumps folder, though, would be
+// the current directory: the dump purge must be skipped.
+TEST_F(HousekeepingTest, UnknownDataFolderSkipsTheDumpPurge) {
   base::FilePath original;
   ASSERT_TRUE(base::GetCurrentDirectory(&original));
   ASSERT_TRUE(base::SetCurrentDirectory(dir_));
   const std::wstring old_file = dir_.value() + L"\\old.dmp";
   Write(old_file, "dump");
   SetAge(old_file, base::Time::Now(), base::TimeDelta::FromDays(30));
-  Write(dir_.value() + L"\\Log\\bilog.elog.backup", "backup");
 
   SetAppDataFolderQueryForTesting(&UnknownAppData);
-  RotateBiLog();
   DeleteOldDumps();
   EXPECT_TRUE(FileExists(old_file));
-  EXPECT_TRUE(FileExists(dir_.value() + L"\\Log\\bilog.elog.backup"));
   ASSERT_TRUE(base::SetCurrentDirectory(original));
 }
 
@@ -190,8 +188,23 @@ TEST(ReadyEventTest, SignalledWhenCreatedBeforehand) {
   SignalReadyEvent();
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(waiting, 0));
   ::CloseHandle(waiting);
-  // A reporter started alone is tested in a prefix of its own
-  // (testing/reporter_startup): here other tests may hold the event.
+}
+
+// The rule on an event of this test's own, which no other process can have
+// made: set only when it already existed. The reporter's handle is kept, so
+// a wrongly set event would still be there to see.
+TEST(ReadyEventTest, SetOnlyWhenItAlreadyExisted) {
+  const std::wstring name =
+      L"qv_ready_event_test_" + std::to_wstring(::GetCurrentProcessId());
+  base::win::ScopedHandle made_alone = SignalEventIfItExisted(name);
+  ASSERT_TRUE(made_alone.IsValid());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+            ::WaitForSingleObject(made_alone.Get(), 0));
+
+  // Now it exists (the handle above keeps it): the next call sets it.
+  base::win::ScopedHandle second = SignalEventIfItExisted(name);
+  ASSERT_TRUE(second.IsValid());
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(made_alone.Get(), 0));
 }
 
 }  // namespace

@@ -94,9 +94,12 @@ def compressed(size):
 
 def dumps(out_folder):
     """A minidump and a full-memory dump of a crashing test client."""
+    work = tempfile.mkdtemp(prefix="bench-dumps-", dir=out_folder)
+    # The test helpers read their folders from the environment at import.
+    os.environ["QV_TEST_WORK_DIR"] = work
+    sys.path.insert(0, os.path.join(ROOT, "testing"))
     sys.path.insert(0, os.path.join(ROOT, "testing", "crash_tests"))
     import crash_harness
-    work = tempfile.mkdtemp(prefix="bench-dumps-", dir=out_folder)
     crash_harness.WORK_DIR = work
     host = crash_harness.ServerHost("bench").start()
     try:

@@ -198,18 +198,17 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
   if (!request)
     return false;
 
-  const std::wstring boundary = GenerateMultipartBoundary();
+  std::wstring boundary;
+  std::string body;
+  if (!GenerateBoundaryAndBody(parameters, files, &boundary, &body)) {
+    LOG(ERROR) << "Post refused: the request body could not be built";
+    return false;
+  }
   if (!AddHeader(request.get(), GenerateRequestHeader(boundary)))
     return false;
   for (const auto& header : extra_headers) {
     if (!AddHeader(request.get(), header.first + L":" + header.second))
       return false;
-  }
-
-  std::string body;
-  if (!GenerateRequestBody(parameters, files, boundary, &body)) {
-    LOG(ERROR) << "Post refused: the request body could not be built";
-    return false;
   }
   if (body.size() > ULONG_MAX)
     return false;

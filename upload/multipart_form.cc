@@ -137,6 +137,29 @@ bool GenerateRequestBody(const StringMap& parameters, const StringMap& files,
   return true;
 }
 
+bool GenerateBoundaryAndBody(const StringMap& parameters,
+                             const StringMap& files, std::wstring* boundary,
+                             std::string* body) {
+  // One delimiter opens each part and one closes the body.
+  const size_t delimiters = parameters.size() + files.size() + 1;
+  const int kAttempts = 16;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    *boundary = GenerateMultipartBoundary();
+    if (!GenerateRequestBody(parameters, files, *boundary, body))
+      return false;
+    const std::string text = WideToUtf8(*boundary);
+    size_t found = 0;
+    for (size_t at = body->find(text); at != std::string::npos;
+         at = body->find(text, at + text.size())) {
+      ++found;
+    }
+    if (found == delimiters)
+      return true;
+  }
+  LOG(ERROR) << "No multipart boundary kept clear of the request's contents";
+  return false;
+}
+
 bool GetFileContents(const std::wstring& path, std::string* contents) {
   // _wfopen shares the file for reading and writing with other openers.
   ScopedFile file(_wfopen(path.c_str(), L"rb"));

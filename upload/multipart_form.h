@@ -35,6 +35,15 @@ std::wstring GenerateRequestHeader(const std::wstring& boundary);
 bool GenerateRequestBody(const StringMap& parameters, const StringMap& files,
                          const std::wstring& boundary, std::string* body);
 
+// A boundary that occurs nowhere in the parts' names, values and contents,
+// and the body built with it (GenerateRequestBody): the boundary comes from
+// rand(), so which one comes next can be known, and a file holding it would
+// end its part early. Fails as GenerateRequestBody does, or when no fresh
+// boundary is clear of the contents.
+bool GenerateBoundaryAndBody(const StringMap& parameters,
+                             const StringMap& files, std::wstring* boundary,
+                             std::string* body);
+
 // Reads the whole file at |path| as raw bytes, other openers allowed.
 // Fails unless every byte of the file was read.
 bool GetFileContents(const std::wstring& path, std::string* contents);

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace http_upload {
 namespace {
@@ -13,16 +15,8 @@ namespace {
 class MultipartFormTest : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    folder_ = std::wstring(temp) + L"multipart_form_test_" +
-              std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
-  }
-  void TearDown() override {
-    for (const std::wstring& path : created_)
-      DeleteFileW(path.c_str());
-    RemoveDirectoryW(folder_.c_str());
+    ASSERT_TRUE(temp_.valid());
+    folder_ = temp_.path();
   }
 
   std::wstring MakeFile(const std::wstring& name, const std::string& bytes) {
@@ -33,12 +27,11 @@ class MultipartFormTest : public testing::Test {
       std::fwrite(bytes.data(), 1, bytes.size(), file);
       std::fclose(file);
     }
-    created_.push_back(path);
     return path;
   }
 
+  ScopedTempFolder temp_{L"multipart_form"};
   std::wstring folder_;
-  std::vector<std::wstring> created_;
 };
 
 TEST_F(MultipartFormTest, FieldNamesMustQuoteSafely) {
@@ -86,9 +79,37 @@ TEST_F(MultipartFormTest, BoundaryIsDashesAndSixteenHexDigits) {
   EXPECT_EQ(std::wstring(27, L'-'), first.substr(0, 27));
   for (wchar_t c : first.substr(27))
     EXPECT_TRUE((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F')) << c;
-  EXPECT_NE(first, GenerateMultipartBoundary());
   EXPECT_EQ(L"Content-Type: multipart/form-data; boundary=" + first,
             GenerateRequestHeader(first));
+}
+
+// The boundary comes from rand(), so the next one can be known, and a file
+// may hold it: the body is then built with one that no content holds.
+TEST_F(MultipartFormTest, BoundaryHeldByAFileIsNotUsed) {
+  std::srand(20261210);
+  const std::wstring next = GenerateMultipartBoundary();
+  const std::string next_utf8(next.begin(), next.end());
+  const std::string contents = "PK\r\n--" + next_utf8 + "--\r\n";
+  const std::wstring file = MakeFile(L"holds.bin", contents);
+  std::srand(20261210);
+  std::wstring boundary;
+  std::string body;
+  ASSERT_TRUE(GenerateBoundaryAndBody({{L"ver", L"1.0"}}, {{L"f", file}},
+                                      &boundary, &body));
+  EXPECT_NE(next, boundary);
+  const std::string used(boundary.begin(), boundary.end());
+  std::string expected;
+  ASSERT_TRUE(GenerateRequestBody({{L"ver", L"1.0"}}, {{L"f", file}}, boundary,
+                                  &expected));
+  EXPECT_EQ(expected, body);
+  EXPECT_NE(std::string::npos, body.find(contents));
+  // Its own delimiters only: one per part and the closing one.
+  size_t found = 0;
+  for (size_t at = body.find(used); at != std::string::npos;
+       at = body.find(used, at + 1)) {
+    ++found;
+  }
+  EXPECT_EQ(3u, found);
 }
 
 TEST_F(MultipartFormTest, BodyPutsParametersBeforeFilesInMapOrder) {

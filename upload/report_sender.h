@@ -52,6 +52,8 @@ class ReportSender {
                       std::wstring* response);
 
   int last_sent_date() const { return last_sent_date_; }
+  // What every post is given as its time-out, in milliseconds.
+  int timeout_ms() const { return timeout_ms_; }
   int reports_sent() const { return reports_sent_; }
 
   // The system's current UTC date as year * 10000 + month * 100 + day.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -13,17 +14,8 @@ namespace {
 class ReportSenderTest : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    folder_ = std::wstring(temp) + L"report_sender_test_" +
-              std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    checkpoint_ = folder_ + L"\\checkpoint";
-    DeleteFileW(checkpoint_.c_str());
-  }
-  void TearDown() override {
-    DeleteFileW(checkpoint_.c_str());
-    RemoveDirectoryW(folder_.c_str());
+    ASSERT_TRUE(folder_.valid());
+    checkpoint_ = folder_.Path(L"checkpoint");
   }
 
   void WriteCheckpoint(const std::string& bytes) {
@@ -58,7 +50,7 @@ class ReportSenderTest : public testing::Test {
         {}, {{L"crashInfo", L"C:\\BI.zip"}}, &response);
   }
 
-  std::wstring folder_;
+  ScopedTempFolder folder_{L"report_sender"};
   std::wstring checkpoint_;
   int today_ = 20261210;
   int posts_ = 0;
@@ -150,11 +142,17 @@ TEST_F(ReportSenderTest, MapsTheOutcomeOfThePost) {
   }
 }
 
+// The post gets the sender's time-out, and the sender the reporter makes
+// (with the one-argument constructor, whose transport is the real one) has
+// a finite one.
 TEST_F(ReportSenderTest, AlwaysPostsWithAFiniteTimeOut) {
   ReportSender sender(std::wstring(), FakeOptions(true, 200));
   Send(&sender);
+  EXPECT_EQ(sender.timeout_ms(), last_timeout_ms_);
   EXPECT_EQ(ReportSender::kDefaultTimeoutMs, last_timeout_ms_);
-  EXPECT_GT(last_timeout_ms_, 0);
+  const ReportSender reporters{std::wstring()};
+  EXPECT_GT(reporters.timeout_ms(), 0);
+  EXPECT_LE(reporters.timeout_ms(), 5 * 60 * 1000);
 }
 
 }  // namespace

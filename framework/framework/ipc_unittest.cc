@@ -16,6 +16,7 @@
 #include "base/values.h"
 #include "gtest/gtest.h"
 #include "testing/ipc_peer/peer_process.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace valmora {
 namespace {
@@ -79,10 +80,8 @@ IPC OwnWindow() {
 }
 
 std::wstring OutputPath(const wchar_t* tag) {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  return std::wstring(folder) + L"ipc_unittest_" + tag + L"_" +
-         std::to_wstring(GetCurrentProcessId()) + L".jsonl";
+  static const ScopedTempFolder folder(L"ipc");
+  return folder.Path(std::wstring(tag) + L".jsonl");
 }
 
 TEST_F(IPCTest, NoticeJsonIsTheWritersForm) {

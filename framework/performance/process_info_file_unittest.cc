@@ -10,6 +10,7 @@
 #include "base/logging.h"
 #include "framework/performance/process_cpu_sampler.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -25,21 +26,17 @@ bool CaptureErrors(int severity, const char*, int, size_t message_start,
 class ProcessInfoFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"qv_process_info_" +
-              std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(folder_.c_str(), nullptr);
+    ASSERT_TRUE(temp_.valid());
+    folder_ = temp_.path();
     g_errors = &errors_;
     base::SetLogMessageHandler(&CaptureErrors);
   }
   void TearDown() override {
     base::SetLogMessageHandler(nullptr);
     g_errors = nullptr;
-    ::DeleteFileW((folder_ + L"\\info.txt").c_str());
-    ::RemoveDirectoryW(folder_.c_str());
   }
 
+  ScopedTempFolder temp_{L"process_info"};
   std::wstring folder_;
   std::vector<std::string> errors_;
 };

@@ -7,6 +7,7 @@
 
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/program_beside.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ TEST(ParseProcessTest, TypeAndTrackIdTable) {
 class ChildProcess {
  public:
   explicit ChildProcess(const std::wstring& tail) {
-    wchar_t path[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring path = ThisProgram();
     ready_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ::SetHandleInformation(ready_.Get(), HANDLE_FLAG_INHERIT,
                            HANDLE_FLAG_INHERIT);
@@ -59,8 +59,8 @@ class ChildProcess {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(path, &command_line[0], nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+    if (!::CreateProcessW(path.c_str(), &command_line[0], nullptr, nullptr,
+                          TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                           &info)) {
       return;
     }

@@ -12,22 +12,16 @@ import sys
 import tempfile
 import time
 import unittest
-import warnings
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
-sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
+import qv_test_support as qv
+from qv_test_support import OWN_PREFIX as PREFIX, WORK_DIR
 
-# The reporter's pipe, ready event and data folder have fixed names, so these
-# tests run in a prefix of their own.
-PREFIX = os.environ.get("QV_REGISTRY_PREFIX") or os.path.join(
-    tempfile.gettempdir(), "qv_client_registry_prefix")
-os.environ["QV_WINEPREFIX"] = PREFIX
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "crash_tests"))
+from crash_harness import Program  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "qzcrypto_tools"))
 import qzcrypto_format  # noqa: E402
-from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
-                           reset_private_prefix, stop_prefix,
-                           to_windows_path)
 
 PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
 REPORTER = "quillavera_crash_reporter.exe"
@@ -35,41 +29,37 @@ CONNECTED, EXITED = 7, 8
 
 
 def setUpModule():
-    # The harness leaves pipes of ended programs to the collector.
-    warnings.simplefilter("ignore", ResourceWarning)
-    reset_private_prefix(PREFIX)
+    qv.start_own_prefix()
 
 
 def tearDownModule():
-    stop_prefix(PREFIX)
+    qv.stop_own_prefix()
 
 
-def log_files():
-    """The reporter's log in the prefix's data folder, and the default log
-    beside the program (shared with other tests: only what is appended
-    during a test is read). The reporter encrypts its records in both."""
-    return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "**",
-                                  "quillavera.elog"), recursive=True) + \
-        [os.path.join(BIN_DIR, "debug.log")]
+def log_path():
+    """The reporter's log in the prefix's data folder: every record these
+    tests look for belongs there, none in the default log beside the
+    program."""
+    found = glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
+                                   "Local", "Kestrix", "QuillaVera",
+                                   "quillavera.elog"))
+    return found[0] if found else None
 
 
-def log_sizes():
-    return {path: os.path.getsize(path) for path in log_files()
-            if os.path.exists(path)}
+def log_size():
+    path = log_path()
+    return os.path.getsize(path) if path else 0
 
 
 def read_log(since):
-    """The reporter's records appended since |since|, decrypted: each byte
-    is encrypted on its own, so any slice decrypts."""
-    text = ""
-    for path in log_files():
-        if not os.path.exists(path):
-            continue
-        with open(path, "rb") as log:
-            log.seek(since.get(path, 0))
-            text += qzcrypto_format.decrypt(log.read()).decode(
-                "utf-8", "replace")
-    return text
+    """What the reporter's log gained after |since| bytes."""
+    path = log_path()
+    if not path:
+        return ""
+    with open(path, "rb") as log:
+        log.seek(since)
+        # Each byte is encrypted on its own, so any slice decrypts.
+        return qzcrypto_format.decrypt(log.read()).decode("utf-8", "replace")
 
 
 class Peer:
@@ -78,7 +68,7 @@ class Peer:
     def __init__(self, hang=False):
         self.out = tempfile.mktemp(prefix="notices-", suffix=".jsonl",
                                    dir=WORK_DIR)
-        args = ["--out=" + to_windows_path(self.out)]
+        args = ["--out=" + qv.windows_path(self.out)]
         if hang:
             args += ["--hang", "--lifetime-ms=120000"]
         self.program = Program("ipc_peer_window.exe", args)
@@ -110,9 +100,7 @@ class Peer:
         return self.notices()
 
     def stop(self):
-        if self.program.process.poll() is None:
-            self.program.process.kill()
-        self.program.wait()
+        self.program.kill()
 
 
 class Reporter:
@@ -124,9 +112,9 @@ class Reporter:
         self.out = tempfile.mktemp(prefix="reporter-", suffix=".txt",
                                    dir=WORK_DIR)
         with open(self.out, "wb") as out:
-            self.process = subprocess.Popen(
-                [WINE_RUN, os.path.join(BIN_DIR, "launcher.exe"),
-                 to_windows_path(os.path.join(BIN_DIR, REPORTER))],
+            self.process = qv.start(
+                [qv.program("launcher.exe"),
+                 qv.windows_path(qv.program(REPORTER))],
                 stdin=subprocess.DEVNULL, stdout=out, stderr=out)
 
     def output(self):
@@ -139,9 +127,7 @@ class Reporter:
         return int(match.group(1), 16) if match else None
 
     def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        qv.kill_and_wait(self.process)
 
 
 class Client:
@@ -163,7 +149,7 @@ class Client:
 
 class RegistryTestCase(unittest.TestCase):
     def setUp(self):
-        self.log_start = log_sizes()
+        self.log_start = log_size()
 
     def start_reporter(self):
         reporter = Reporter()
@@ -181,20 +167,18 @@ class RegistryTestCase(unittest.TestCase):
 
     def start_client(self, *switches):
         client = Client(*switches)
-        self.addCleanup(self.kill, client.program)
+        self.addCleanup(client.program.kill)
         return client
-
-    @staticmethod
-    def kill(program):
-        if program.process.poll() is None:
-            program.process.kill()
-        program.wait()
 
     def assert_reporter_ends(self, reporter):
         self.assertEqual(reporter.exit_code(timeout=60), 0, reporter.output())
 
-    def assert_reporter_runs(self, reporter, seconds=1.5):
-        time.sleep(seconds)
+    def assert_reporter_runs(self, reporter, after):
+        """The reporter still runs once it has logged |after|: the record of
+        a connect or an exit is written before the callback decides whether
+        the reporter ends."""
+        qv.wait_until(lambda: after in read_log(self.log_start), 60,
+                      "%r in the reporter's log" % after)
         self.assertIsNone(reporter.process.poll(), reporter.output())
 
     def assert_logged(self, *lines):
@@ -216,7 +200,8 @@ class ConnectAndExitTest(RegistryTestCase):
         self.assertEqual(renderer.release(), 0)
         self.assertEqual(peer.wait_for(2),
                          [(CONNECTED, renderer_data), (EXITED, renderer_data)])
-        self.assert_reporter_runs(reporter)  # the main client is still there
+        # The main client is still there.
+        self.assert_reporter_runs(reporter, "Process %d exited." % renderer.pid)
 
         self.assertEqual(main.release(), 0)
         self.assert_reporter_ends(reporter)
@@ -237,7 +222,7 @@ class ConnectAndExitTest(RegistryTestCase):
 
         self.assertEqual(gpu.release(), 0)
         self.assertEqual(len(peer.wait_for(3)), 3)
-        self.assert_reporter_runs(reporter)
+        self.assert_reporter_runs(reporter, "Process %d exited." % gpu.pid)
         self.assertEqual(renderer.release(), 0)
         self.assert_reporter_ends(reporter)
         # The last client's exit sends no notice.
@@ -266,7 +251,8 @@ class ConnectAndExitTest(RegistryTestCase):
         reporter = self.start_reporter()
         # No " --" after the value: the contract's form is not met.
         client = self.start_client("--type=renderer")
-        self.assert_reporter_runs(reporter, 1)
+        self.assert_reporter_runs(
+            reporter, "Process %d connect, type: main" % client.pid)
         self.assertEqual(client.release(), 0)
         self.assert_reporter_ends(reporter)
         self.assertEqual(peer.notices(), [])
@@ -285,7 +271,7 @@ class HungClientApplicationTest(RegistryTestCase):
         second = self.start_client("--type=renderer", "--ptrackid=2", "--x")
         self.assertEqual(first.release(), 0)
         self.assertEqual(second.release(), 0)
-        self.assert_reporter_runs(reporter)
+        self.assert_reporter_runs(reporter, "Process %d exited." % second.pid)
         self.assertEqual(main.release(), 0)
         self.assert_reporter_ends(reporter)
         self.assert_logged(
@@ -296,4 +282,4 @@ class HungClientApplicationTest(RegistryTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

@@ -1,14 +1,25 @@
 // Hosts a crash pipe server for whole-program tests and prints one JSON line
-// per hook call. Stops cleanly on a line (or end of file) on standard input.
+// per hook call. Reads commands from standard input:
+//   release <pid>   lets the held dump hook of client <pid> return
+//   stop            (or end of file) destroys the server, printing "stopping"
+//                   before and "stopped" after; end of file also releases
+//                   every held hook
 //
-//   crash_server_host.exe PIPE_NAME DUMP_FOLDER [--dump-hook-sleep-ms=N]
+//   crash_server_host.exe PIPE_NAME DUMP_FOLDER [--hold-dump-hooks]
 //                         [--no-dumps] [--early-client]
+//
+// With --hold-dump-hooks every dump hook, once it has printed "dump_begin",
+// waits for its "release" line: the driver decides when a dump ends.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cwchar>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "base/logging.h"
 #include "crash_capture/crash_pipe_server.h"
@@ -21,7 +32,32 @@ using crash_capture::ClientRecord;
 using crash_capture::CustomInfoEntry;
 using crash_testing::JsonLine;
 
-DWORD g_dump_hook_sleep_ms = 0;
+bool g_hold_dump_hooks = false;
+
+// One manual-reset event per client pid, made by whichever side comes first:
+// the hook waiting for it or the driver's "release" line.
+class HookReleases {
+ public:
+  HANDLE For(DWORD pid) {
+    std::lock_guard<std::mutex> hold(lock_);
+    HANDLE& event = events_[pid];
+    if (!event) event = CreateEventW(nullptr, TRUE, released_all_, nullptr);
+    return event;
+  }
+  void Release(DWORD pid) { SetEvent(For(pid)); }
+  void ReleaseAll() {
+    std::lock_guard<std::mutex> hold(lock_);
+    released_all_ = TRUE;
+    for (auto& entry : events_) SetEvent(entry.second);
+  }
+
+ private:
+  std::mutex lock_;
+  std::map<DWORD, HANDLE> events_;
+  BOOL released_all_ = FALSE;
+};
+
+HookReleases g_hook_releases;
 
 // A field may fill its width without a NUL.
 std::wstring FieldText(const wchar_t* field, size_t width) {
@@ -60,7 +96,9 @@ void OnClientDumpRequest(void*, const ClientRecord* client,
     line.AddNull("path");
   }
   line.AddRaw("custom_info", CustomInfoObject(client->GetCustomInfo()));
-  Sleep(g_dump_hook_sleep_ms);
+  if (g_hold_dump_hooks) {
+    WaitForSingleObject(g_hook_releases.For(client->pid()), INFINITE);
+  }
   // Taken last: the client must not wake before this moment.
   line.Add("hook_end_ms", crash_testing::SystemTimeMs()).Print();
 }
@@ -118,15 +156,6 @@ bool HasFlag(int argc, wchar_t** argv, const wchar_t* flag) {
   return false;
 }
 
-DWORD FlagValue(int argc, wchar_t** argv, const wchar_t* prefix) {
-  const size_t length = wcslen(prefix);
-  for (int i = 3; i < argc; ++i) {
-    if (wcsncmp(argv[i], prefix, length) == 0)
-      return static_cast<DWORD>(_wtoi(argv[i] + length));
-  }
-  return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,7 +170,7 @@ int wmain(int argc, wchar_t** argv) {
 
   const std::wstring pipe_name = argv[1];
   const std::wstring dump_folder = argv[2];
-  g_dump_hook_sleep_ms = FlagValue(argc, argv, L"--dump-hook-sleep-ms=");
+  g_hold_dump_hooks = HasFlag(argc, argv, L"--hold-dump-hooks");
   const bool generate_dumps = !HasFlag(argc, argv, L"--no-dumps");
 
   auto server = std::make_unique<crash_capture::CrashPipeServer>(
@@ -157,9 +186,27 @@ int wmain(int argc, wchar_t** argv) {
   }
   JsonLine("started").Add("pid", uint64_t{GetCurrentProcessId()}).Print();
 
-  std::string line;
-  std::getline(std::cin, line);
+  // Commands are read on a thread of their own, so that a hook can still be
+  // released while the main thread destroys the server.
+  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread commands([stop] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (line.compare(0, 8, "release ") == 0) {
+        g_hook_releases.Release(
+            static_cast<DWORD>(strtoul(line.c_str() + 8, nullptr, 10)));
+        continue;
+      }
+      SetEvent(stop);
+    }
+    g_hook_releases.ReleaseAll();
+    SetEvent(stop);
+  });
+  commands.detach();
+  WaitForSingleObject(stop, INFINITE);
+  JsonLine("stopping").Print();
   server.reset();
   JsonLine("stopped").Print();
-  return 0;
+  // Without waiting for the command thread, blocked in its read.
+  ExitProcess(0);
 }

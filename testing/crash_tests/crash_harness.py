@@ -6,50 +6,20 @@ import os
 import queue
 import random
 import re
-import shutil
 import subprocess
 import tempfile
 import threading
 import time
 
-WINE_RUN = os.environ.get("QV_WINE_RUN", "")
-BIN_DIR = os.environ.get("QV_BIN_DIR", "")
-WORK_DIR = os.environ.get("QV_TEST_WORK_DIR", tempfile.gettempdir())
+from qv_test_support import WINE_RUN, WORK_DIR, program, windows_path
 
 GUID_NAME = r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"
-
-
-def reset_private_prefix(prefix):
-    """Stops a test's own Wine prefix and removes it, ready to boot afresh."""
-    stop_prefix(prefix)
-    shutil.rmtree(prefix, ignore_errors=True)
-    if os.path.exists(prefix + ".lock"):
-        os.remove(prefix + ".lock")
-
-
-def stop_prefix(prefix):
-    env = dict(os.environ, QV_WINEPREFIX=prefix)
-    subprocess.run([WINE_RUN, "--stop"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=False)
-
-
-def to_windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def to_host_path(windows_path):
-    assert windows_path.upper().startswith("Z:"), windows_path
-    return windows_path[2:].replace("\\", "/")
 
 
 def unique_pipe_name(label):
     # Tests share one Wine prefix, and so one pipe namespace.
     return "\\\\.\\pipe\\QuillaveraCrashTest\\%s-%d-%d" % (
         label, os.getpid(), random.randrange(1 << 30))
-
-
-def program(name):
-    return os.path.join(BIN_DIR, name)
 
 
 class Program:
@@ -104,7 +74,24 @@ class Program:
                 return line
 
     def events(self, event, **fields):
+        """Every line of this event seen so far, taken or not; lines the
+        program has printed and the reader has queued count too. A check that
+        an event is absent holds only for lines printed before one the test
+        has waited for."""
+        self._drain()
         return [line for line in self.seen if _matches(line, event, fields)]
+
+    def _drain(self):
+        while True:
+            try:
+                line = self._lines.get_nowait()
+            except queue.Empty:
+                return
+            if line is None:
+                # The end stays visible to a later expect().
+                self._lines.put(None)
+                return
+            self.seen.append(line)
 
     def wait(self, timeout=120):
         code = self.process.wait(timeout=timeout)
@@ -113,14 +100,14 @@ class Program:
             reader.join(timeout=10)
         self.process.stdout.close()
         self.process.stderr.close()
-        while True:
-            try:
-                line = self._lines.get_nowait()
-            except queue.Empty:
-                break
-            if line is not None:
-                self.seen.append(line)
+        self._drain()
         return code
+
+    def kill(self):
+        """Kills the program if it still runs and waits for it."""
+        if self.process.poll() is None:
+            self.process.kill()
+        return self.wait()
 
     def stderr_lines(self, text):
         return [line for line in self.stderr if text in line]
@@ -136,27 +123,30 @@ class ServerHost(Program):
         self.pipe_name = pipe_name or unique_pipe_name(label)
         self.dump_dir = tempfile.mkdtemp(prefix="dumps-%s-" % label, dir=WORK_DIR)
         super().__init__("crash_server_host.exe",
-                         [self.pipe_name, to_windows_path(self.dump_dir)] + list(flags))
+                         [self.pipe_name, windows_path(self.dump_dir)] + list(flags))
 
     def start(self):
         self.pid = self.expect("started", timeout=60)["pid"]
         return self
 
-    def stop(self):
-        self.process.stdin.write(b"stop\n")
+    def command(self, text):
+        self.process.stdin.write(text.encode() + b"\n")
         self.process.stdin.flush()
+
+    def release(self, pid):
+        """Lets the held dump hook of client |pid| return."""
+        self.command("release %d" % pid)
+
+    def stop(self):
+        self.command("stop")
         self.expect("stopped", timeout=60)
         return self.wait()
-
-    def kill(self):
-        self.process.kill()
-        self.wait()
 
     def dump_files(self):
         return sorted(os.listdir(self.dump_dir))
 
 
-def run_client(host, mode, *args, timeout=120):
+def run_client(host, mode, *args, timeout=400):
     """Runs a test client to its end: (exit code, client)."""
     client = Program("crash_test_client.exe", [host.pipe_name, mode] + list(args))
     code = client.wait(timeout=timeout)
@@ -175,4 +165,4 @@ def winedbg_opening(windows_dump_path):
 
 
 def dump_path_pattern(host):
-    return re.compile(re.escape(to_windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")
+    return re.compile(re.escape(windows_path(host.dump_dir)) + r"\\" + GUID_NAME + r"\.dmp$")

@@ -12,6 +12,9 @@
 //     slow=<ms>     write the first half, wait <ms>, write the rest
 //     signal        signal "DumpAnalyserEventHandler" when done
 //     signal-early  signal it before the pause, while text is still to come
+//   QV_DUMP_ANALYSER_HOLD      a file path: after the first half, the walker
+//                              creates "<path>.held" and waits (at most a
+//                              minute) until <path> exists before the rest
 
 #include <windows.h>
 
@@ -103,6 +106,19 @@ void SignalDone() {
   CloseHandle(event);
 }
 
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Tells the driver the walker is under way, then waits for its word.
+void HoldUntilReleased(const std::string& release_path) {
+  if (release_path.empty()) return;
+  FILE* held = fopen((release_path + ".held").c_str(), "wb");
+  if (held) fclose(held);
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (!FileExists(release_path) && GetTickCount64() < deadline) Sleep(20);
+}
+
 void Write(const std::string& text) {
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
@@ -143,6 +159,7 @@ int main(int argc, char** argv) {
     Write(text.substr(0, half));
     if (mode.signal_early) SignalDone();
     Sleep(mode.slow_ms);
+    HoldUntilReleased(Env("QV_DUMP_ANALYSER_HOLD"));
     Write(text.substr(half));
   } else {
     Sleep(mode.slow_ms);

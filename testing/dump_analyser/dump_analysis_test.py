@@ -8,24 +8,17 @@ its own executable.
 """
 import os
 import shutil
-import subprocess
 import tempfile
-import time
 import unittest
 
-WINE_RUN = os.environ["QV_WINE_RUN"]
-BIN_DIR = os.environ["QV_BIN_DIR"]
-WORK_DIR = os.environ["QV_TEST_WORK_DIR"]
-
-
-def win(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path as win
 
 
 class DumpAnalysisTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="analysis_", dir=WORK_DIR)
-        shutil.copy(os.path.join(BIN_DIR, "analyse_dump_probe.exe"), self.dir)
+        shutil.copy(qv.program("analyse_dump_probe.exe"), self.dir)
         self.dump = os.path.join(self.dir, "crash 1.dmp")
         with open(self.dump, "wb") as f:
             f.write(b"MDMP" + bytes(60))
@@ -35,9 +28,10 @@ class DumpAnalysisTest(unittest.TestCase):
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def add_analyser(self):
-        shutil.copy(os.path.join(BIN_DIR, "dump_analyser.exe"), self.dir)
+        shutil.copy(qv.program("dump_analyser.exe"), self.dir)
 
-    def probe(self, mode="", template=None, dump=None, info="pid 7 renderer"):
+    def probe(self, mode="", template=None, dump=None, info="pid 7 renderer",
+              parse_only=False):
         env = dict(os.environ)
         env["QV_DUMP_ANALYSER_MODE"] = mode
         env.pop("QV_DUMP_ANALYSER_TEMPLATE", None)
@@ -48,10 +42,10 @@ class DumpAnalysisTest(unittest.TestCase):
             env["QV_DUMP_ANALYSER_TEMPLATE"] = win(path)
         # Debugger output of both kinds goes to standard error.
         env["WINEDEBUG"] = "-all,warn+debugstr,warn+seh"
-        done = subprocess.run(
-            [WINE_RUN, os.path.join(self.dir, "analyse_dump_probe.exe"),
-             win(dump or self.dump), win(self.result), info],
-            env=env, capture_output=True, timeout=120)
+        done = qv.run(
+            [os.path.join(self.dir, "analyse_dump_probe.exe"),
+             "-" if parse_only else win(dump or self.dump), win(self.result),
+             info], env=env)
         out = done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         fields = {}
         for line in out.split("\n"):
@@ -137,18 +131,34 @@ class DumpAnalysisTest(unittest.TestCase):
         self.assertEqual("", fields["page"])
 
     def test_walker_slower_than_the_cap_gives_a_partial_text_safely(self):
+        # The walker writes its first half at once and the crashed thread
+        # only after 10 s: the analysis goes on at its 5 s cap and parses
+        # what was there by then.
+        first = ("Crash reason:  EXCEPTION_BREAKPOINT\n"
+                 "Crash address: 0x1f\n" +
+                 "".join("Module %02d: loaded\n" % i for i in range(6)))
+        late = ("Thread 0 (crashed)\n"
+                " 0  late.dll + 0x1f\n"
+                "    Found by: given as instruction pointer in context\n" +
+                "".join("Module %02d: late\n" % i for i in range(4)))
+        # The stand-in splits at the first line end after half the text.
+        text = first + late
+        self.assertEqual(len(first), text.find("\n", len(text) // 2) + 1)
         self.add_analyser()
-        fields, _ = self.probe(mode="slow=7000,signal")
+        fields, _ = self.probe(mode="slow=10000,signal", template=text)
         self.assertEqual("0", fields["analyse"])
-        # Only the first half was there to parse: reason and address, and a
-        # stack cut off wherever the half ended.
+        # It waited for the cap, and not for the walker.
+        self.assertGreaterEqual(int(fields["analyse_ms"]), 4900)
+        self.assertLess(int(fields["analyse_ms"]), 9000)
         self.assertTrue(fields["message"].startswith(
-            "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE,"))
+            "Crash reason:  EXCEPTION_BREAKPOINT,Crash address: 0x1f"),
+            fields["message"])
+        for field in ("message", "crash_info", "page"):
+            self.assertNotIn("late", fields[field], field)
+            self.assertNotIn("Thread 0", fields[field], field)
         # Let the walker finish before the folder goes.
-        deadline = time.time() + 30
-        while time.time() < deadline and not self.read_result().endswith(
-                b"quillavera_test_client.exe\r\n"):
-            time.sleep(0.2)
+        qv.wait_until(lambda: self.read_result().endswith(b"Module 03: late\r\n"),
+                      30, "end of the walker's text")
 
     def test_text_without_crashed_thread(self):
         self.add_analyser()
@@ -171,6 +181,14 @@ class DumpAnalysisTest(unittest.TestCase):
                       stderr)
         self.assertFalse(os.path.exists(self.result))
 
+    def test_missing_text_gives_the_default_with_a_debugger_line(self):
+        fields, stderr = self.probe(parse_only=True)
+        self.assertIn("crash bi read error: cannot open analyse file.", stderr)
+        self.assertTrue(fields["message"])  # the default text
+        self.assertNotIn("pid 7 renderer", fields["message"])
+        self.assertEqual("", fields["crash_info"])
+        self.assertEqual("", fields["page"])
+
     def test_missing_dump_returns_3(self):
         self.add_analyser()
         fields, _ = self.probe(dump=os.path.join(self.dir, "gone.dmp"))
@@ -179,4 +197,4 @@ class DumpAnalysisTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

@@ -7,22 +7,24 @@ the server received. The multipart body is read back with Python's email
 parser, the way any standard server would read it.
 """
 
-import argparse
 import base64
 import email.parser
 import email.policy
 import os
 import re
 import ssl
-import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fake_feedback_server as fake  # noqa: E402
+import qv_test_support as qv  # noqa: E402
+from qv_test_support import WORK_DIR, windows_path  # noqa: E402
 
-ARGS = None
+PROBE = qv.program("upload_probe.exe")
+# A test build's compiled-in endpoints point at 127.0.0.1.
+TEST_ENDPOINTS = os.environ.get("QV_TEST_ENDPOINTS") == "1"
 LOG_PATH = "/api/feedback/client/log"
 # A self-signed certificate for "localhost" with its key; no store trusts it.
 UNTRUSTED_PEM = os.path.join(os.path.dirname(os.path.abspath(__file__)),
@@ -33,10 +35,6 @@ PROBE_LIMIT_S = 60
 
 def hex_field(text):
     return text.encode("utf-8").hex()
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class ProbeResult:
@@ -61,7 +59,7 @@ def run_probe(name, url, mode="request", headers=None, params=None,
         for key, value in (table or {}).items():
             lines.append("%s\t%s\t%s" % (kind, hex_field(key),
                                          hex_field(value)))
-    request_path = os.path.join(ARGS.work_dir, name + ".request")
+    request_path = os.path.join(WORK_DIR, name + ".request")
     with open(request_path, "w", encoding="ascii") as out:
         out.write("\n".join(lines) + "\n")
     # Output goes to files, not pipes: Wine helper processes started with a
@@ -70,10 +68,9 @@ def run_probe(name, url, mode="request", headers=None, params=None,
     err_path = request_path + ".err"
     started = time.monotonic()
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        returncode = subprocess.run(
-            [ARGS.wine_run, ARGS.probe, windows_path(request_path)],
-            stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-            timeout=PROBE_LIMIT_S, cwd=ARGS.work_dir,
+        returncode = qv.run(
+            [PROBE, windows_path(request_path)], stdout=out, stderr=err,
+            timeout=PROBE_LIMIT_S, cwd=WORK_DIR,
             env=dict(os.environ, **(env or {}))).returncode
     elapsed = time.monotonic() - started
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
@@ -86,7 +83,7 @@ def run_probe(name, url, mode="request", headers=None, params=None,
 
 
 def write_file(name, data):
-    path = os.path.join(ARGS.work_dir, name)
+    path = os.path.join(WORK_DIR, name)
     with open(path, "wb") as out:
         out.write(data)
     return path
@@ -108,8 +105,19 @@ class FeedbackUploadTest(unittest.TestCase):
     def url(self, server, path=LOG_PATH):
         return "http://127.0.0.1:%d%s" % (server.port, path)
 
+    def first_boundary(self):
+        """The boundary a fresh uploader takes first: the runtime's rand()
+        starts alike in every process."""
+        server = self.serve()
+        run_probe("first_boundary", self.url(server), params={"a": "b"})
+        content_type = header(server.requests[0], "Content-Type")[0]
+        return content_type.split("boundary=", 1)[1].encode("ascii")
+
     def test_body_parts_are_what_was_sent(self):
-        binary = bytes(range(256)) * 40 + b"\r\n--not-a-boundary\r\n"
+        # The file holds the closing line of the boundary this uploader
+        # would take first: it must choose another.
+        binary = (bytes(range(256)) * 40 + b"\r\n--" + self.first_boundary() +
+                  b"--\r\n")
         params = {"ver": "1.0", "note": "Grüße ✓\r\nsecond line",
                   "empty": ""}
         files = {
@@ -264,7 +272,7 @@ class FeedbackUploadTest(unittest.TestCase):
             ("path_without_separator", {"files": {"crashInfo": "r.zip"}}),
             ("missing_file", {"files": {"crashInfo": zip_path + ".gone"}}),
             ("folder_as_file", {"files": {"crashInfo": windows_path(
-                ARGS.work_dir)}}),
+                WORK_DIR)}}),
             ("ftp_scheme", {"scheme": "ftp"}),
         ]
         for name, case in cases:
@@ -298,7 +306,7 @@ class FeedbackUploadTest(unittest.TestCase):
         self.assertGreaterEqual(server.tls_handshakes, 1)
         self.assertEqual([], server.requests)
 
-    @unittest.skipUnless("--test-endpoints" in sys.argv,
+    @unittest.skipUnless(TEST_ENDPOINTS,
                          "built without test endpoints")
     def test_compiled_in_feedback_url_reaches_the_local_fake(self):
         server = self.serve()
@@ -311,17 +319,5 @@ class FeedbackUploadTest(unittest.TestCase):
         self.assertEqual(LOG_PATH, server.requests[0]["path"])
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--wine-run", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--work-dir", required=True)
-    parser.add_argument("--test-endpoints", action="store_true")
-    ARGS, rest = parser.parse_known_args()
-    os.makedirs(ARGS.work_dir, exist_ok=True)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()

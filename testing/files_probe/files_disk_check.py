@@ -1,7 +1,7 @@
 """Checks the file utilities, the enumerator and the platform file against
 what Linux sees on disk through Wine's Z: drive.
 
-usage: files_disk_check.py WINE_RUN PROBE_EXE WORK_DIR
+usage (environment as qv_python_test sets it): files_disk_check.py
 """
 
 import fnmatch
@@ -10,7 +10,8 @@ import os
 import shutil
 import sys
 
-from files_probe import Checks, Probe, windows_path
+from files_probe import Checks, Probe
+from qv_test_support import WORK_DIR, windows_path
 
 # PlatformFileFlags and PlatformFileError values.
 OPEN, CREATE, OPEN_ALWAYS, CREATE_ALWAYS, OPEN_TRUNCATED = 1, 2, 4, 8, 16
@@ -340,12 +341,11 @@ def check_platform_file(checks, probe, work):
 
 
 def main():
-    wine_run, exe, work_dir = sys.argv[1:4]
-    work = os.path.join(work_dir, "disk_check")
+    work = os.path.join(WORK_DIR, "disk_check")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     checks = Checks()
-    with Probe(wine_run, exe) as probe:
+    with Probe() as probe:
         check_contents(checks, probe, work)
         check_enumeration(checks, probe, work)
         check_length_limit(checks, probe, work)

@@ -1,20 +1,16 @@
 """Talks to files_probe.exe under Wine: one tab-separated request per line,
 one answer block per request."""
 
-import os
 import subprocess
 
-
-def windows_path(linux_path):
-    """The path as Wine's Z: drive shows it."""
-    return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
+import qv_test_support as qv
 
 
 class Probe:
-    def __init__(self, wine_run, exe, env=None):
-        self._process = subprocess.Popen(
-            [wine_run, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            env=env)
+    def __init__(self, env=None):
+        self._process = qv.start(
+            [qv.program("files_probe.exe")], stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, env=env)
 
     def ask(self, *fields):
         line = "\t".join(str(f) for f in fields) + "\n"
@@ -32,7 +28,10 @@ class Probe:
 
     def close(self):
         self._process.stdin.close()
-        self._process.wait(timeout=60)
+        try:
+            self._process.wait(timeout=60)
+        finally:
+            qv.kill_and_wait(self._process)
 
     def __enter__(self):
         return self

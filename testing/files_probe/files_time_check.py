@@ -1,18 +1,18 @@
 """Checks Time's calendar conversions and clock against Python's datetime
 and zoneinfo, in UTC and in a zone with daylight saving time.
 
-usage: files_time_check.py WINE_RUN PROBE_EXE WORK_DIR
+usage (environment as qv_python_test sets it): files_time_check.py
 """
 
 import datetime
 import os
 import shutil
-import subprocess
 import sys
 import time
 import zoneinfo
 
 from files_probe import Checks, Probe
+import qv_test_support as qv
 
 EPOCH_1601 = datetime.datetime(1601, 1, 1, tzinfo=datetime.timezone.utc)
 INT64_MAX = 2**63 - 1
@@ -60,9 +60,9 @@ def utc(*fields):
     return datetime.datetime(*fields, tzinfo=datetime.timezone.utc)
 
 
-def check_zone(checks, wine_run, exe, work_dir, tz_name):
+def check_zone(checks, tz_name):
     # Wine reads the zone when its server starts: one fresh prefix per zone.
-    prefix = os.path.join(work_dir, "time_prefix_" + tz_name)
+    prefix = os.path.join(qv.WORK_DIR, "time_prefix_" + tz_name)
     shutil.rmtree(prefix, ignore_errors=True)
     for stale in (prefix + ".lock",):
         if os.path.exists(stale):
@@ -70,13 +70,12 @@ def check_zone(checks, wine_run, exe, work_dir, tz_name):
     env = dict(os.environ, QV_WINEPREFIX=prefix, TZ=tz_name)
     zone = zoneinfo.ZoneInfo(tz_name)
     try:
-        with Probe(wine_run, exe, env) as probe:
+        with Probe(env) as probe:
             check_explode(checks, probe, zone, tz_name)
             check_from_exploded(checks, probe, zone, tz_name)
             check_now(checks, probe, tz_name)
     finally:
-        subprocess.run([wine_run, "--stop"], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        qv.stop_prefix(prefix)
         shutil.rmtree(prefix, ignore_errors=True)
 
 
@@ -178,10 +177,9 @@ def check_now(checks, probe, tz_name):
 
 
 def main():
-    wine_run, exe, work_dir = sys.argv[1:4]
     checks = Checks()
     for tz_name in ("UTC", "EST5EDT"):
-        check_zone(checks, wine_run, exe, work_dir, tz_name)
+        check_zone(checks, tz_name)
     return checks.finish()
 
 

@@ -19,7 +19,7 @@ byte for byte as a model of our writer predicts (keys in UTF-8 byte order,
 \\uXXXX upper-case escapes of each UTF-16 unit beyond printable ASCII and of
 '<' and '>', doubles in the shortest form that reads back).
 
-Usage: json_corpus_test.py <wine wrapper> <tool.exe> [seed]
+Usage (environment as qv_python_test sets it): json_corpus_test.py [seed]
 """
 
 import decimal
@@ -27,9 +27,11 @@ import json
 import math
 import os
 import random
-import subprocess
 import sys
 import tempfile
+
+import qv_test_support as qv
+from qv_test_support import windows_path
 
 INT_MIN, INT_MAX = -2**31, 2**31 - 1
 MAX_DEPTH = 99
@@ -406,20 +408,16 @@ def model_write(value):
 
 # ------------------------------------------------------------------ the test
 
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def run_tool(wine_run, tool, documents):
+def run_tool(documents):
     with tempfile.TemporaryDirectory() as folder:
         input_path = os.path.join(folder, "documents.hex")
         output_path = os.path.join(folder, "results.txt")
         with open(input_path, "w") as f:
             for data in documents:
                 f.write(data.hex() + "\n")
-        subprocess.run([wine_run, tool, windows_path(input_path),
-                        windows_path(output_path)], check=True, timeout=240,
-                       stdin=subprocess.DEVNULL)
+        qv.run([qv.program("ipc_json_corpus_tool.exe"),
+                windows_path(input_path), windows_path(output_path)],
+               check=True, timeout=240)
         with open(output_path, "rb") as f:
             return f.read().decode("ascii").split("\n")[:-1]
 
@@ -436,10 +434,9 @@ def check(document, expected, result):
 
 
 def main():
-    wine_run, tool = sys.argv[1], sys.argv[2]
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261210
+    seed = int(sys.argv[1]) if len(sys.argv) > 1 else 20261210
     documents = make_corpus(seed)
-    results = run_tool(wine_run, tool, documents)
+    results = run_tool(documents)
     if len(results) != len(documents):
         print("tool answered %d of %d documents" %
               (len(results), len(documents)))

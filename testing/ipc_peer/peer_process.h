@@ -13,15 +13,9 @@
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
 #include "framework/framework/ipc.h"
+#include "testing/test_support/program_beside.h"
 
 namespace ipc_testing {
-
-inline std::wstring ProgramBesideThisOne(const wchar_t* file_name) {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring result(path, length);
-  return result.substr(0, result.find_last_of(L'\\') + 1) + file_name;
-}
 
 // Started with the object, ended (if still running) when it goes.
 class PeerProcess {

@@ -3,18 +3,12 @@
 name without extension and ".elog", also when the program's path is longer
 than 260 characters (a fixed buffer would cut the name)."""
 
-import argparse
 import os
 import shutil
-import subprocess
-import sys
 import unittest
 
-ARGS = None
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path
 
 
 class LogFileNameTest(unittest.TestCase):
@@ -23,20 +17,18 @@ class LogFileNameTest(unittest.TestCase):
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         probe = os.path.join(folder, "log_file_name_probe.exe")
-        shutil.copy(ARGS.probe, probe)
-        result = subprocess.run([ARGS.wine_run, probe],
-                                stdin=subprocess.DEVNULL,
-                                capture_output=True, timeout=60)
+        shutil.copy(qv.program("log_file_name_probe.exe"), probe)
+        result = qv.run([probe], timeout=60)
         self.assertEqual(0, result.returncode, result.stderr)
         return result.stdout.decode("utf-8")
 
     def test_named_after_the_program(self):
-        path = self.run_probe_in(os.path.join(ARGS.work_dir, "short"))
+        path = self.run_probe_in(os.path.join(WORK_DIR, "short"))
         self.assertTrue(path.endswith("\\log_file_name_probe.elog"), path)
 
     def test_named_after_a_program_with_a_long_path(self):
         # The cut of a 260-unit buffer falls inside the file name.
-        base = os.path.join(ARGS.work_dir, "long")
+        base = os.path.join(WORK_DIR, "long")
         # A folder of exactly 250 units, wherever the build lives.
         folder = base
         while len(windows_path(folder)) < 250:
@@ -50,15 +42,5 @@ class LogFileNameTest(unittest.TestCase):
         self.assertTrue(path.endswith("\\log_file_name_probe.elog"), path)
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--wine-run", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--work-dir", required=True)
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()

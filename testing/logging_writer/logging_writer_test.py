@@ -11,26 +11,23 @@
   line and goes to standard error, and the exit callback did not run.
 """
 
-import argparse
 import os
 import re
 import shutil
 import subprocess
-import sys
 import unittest
 
-ARGS = None
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path
+
+LAUNCHER = qv.program("launcher.exe")
 
 PREFIX = r"\[\d{4}/\d{6}:(?P<severity>[A-Z_]+):logging_writer_main\.cc\(\d+\)\] "
 APPEND_LINE = re.compile(PREFIX + r"append (p\d) ([01]) (\d+)$")
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def fresh_folder(name):
-    folder = os.path.join(ARGS.work_dir, name)
+    folder = os.path.join(WORK_DIR, name)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     return folder
@@ -39,13 +36,8 @@ def fresh_folder(name):
 def copy_writer(folder):
     """A private copy, so that its debug.log is this check's alone."""
     writer = os.path.join(folder, "logging_writer.exe")
-    shutil.copy(ARGS.writer, writer)
+    shutil.copy(qv.program("logging_writer.exe"), writer)
     return writer
-
-
-def run(args, timeout=120):
-    return subprocess.run([ARGS.wine_run] + args, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=timeout)
 
 
 class LoggingWriterTest(unittest.TestCase):
@@ -55,11 +47,9 @@ class LoggingWriterTest(unittest.TestCase):
         writer = copy_writer(folder)
         processes, count = 4, 2500
         children = [
-            subprocess.Popen([ARGS.wine_run, writer, "append", "p%d" % p,
-                              str(count)],
-                             stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL,
-                             stderr=subprocess.PIPE)
+            qv.start([writer, "append", "p%d" % p, str(count)],
+                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.PIPE)
             for p in range(processes)]
         for child in children:
             _, err = child.communicate(timeout=240)
@@ -86,7 +76,7 @@ class LoggingWriterTest(unittest.TestCase):
         folder = fresh_folder("check_eq")
         writer = copy_writer(folder)
         marker = os.path.join(folder, "exit_callback_ran")
-        result = run([ARGS.launcher, windows_path(writer), "check_eq",
+        result = qv.run([LAUNCHER, windows_path(writer), "check_eq",
                       windows_path(marker)])
 
         self.assertIn(b"exit code: 0x80000003", result.stdout,
@@ -109,7 +99,7 @@ class LoggingWriterTest(unittest.TestCase):
     def test_second_set_up_with_verbose_switches_fails_its_check(self):
         folder = fresh_folder("init_twice")
         writer = copy_writer(folder)
-        result = run([ARGS.launcher, windows_path(writer), "init_twice"])
+        result = qv.run([LAUNCHER, windows_path(writer), "init_twice"])
 
         self.assertIn(b"exit code: 0x80000003", result.stdout,
                       result.stderr)
@@ -124,14 +114,14 @@ class LoggingWriterTest(unittest.TestCase):
     def test_default_log_beside_a_program_with_a_long_path(self):
         # Longer than the 260 units a fixed buffer would take (Wine itself
         # does not start programs with much longer paths).
-        base = windows_path(os.path.join(ARGS.work_dir, "long"))
+        base = windows_path(os.path.join(WORK_DIR, "long"))
         parts = []
         while len(base) + sum(len(p) + 1 for p in parts) < 280:
             parts.append("d" * 40)
         folder = fresh_folder(os.path.join("long", *parts))
         self.assertGreater(len(windows_path(folder)), 270)
         writer = copy_writer(folder)
-        result = run([writer, "append", "p0", "1"])
+        result = qv.run([writer, "append", "p0", "1"])
         self.assertEqual(0, result.returncode, result.stderr)
         with open(os.path.join(folder, "debug.log"), "rb") as log:
             lines = log.read().decode("utf-8").split("\n")
@@ -139,16 +129,5 @@ class LoggingWriterTest(unittest.TestCase):
         self.assertRegex(lines[0], APPEND_LINE)
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--wine-run", required=True)
-    parser.add_argument("--writer", required=True)
-    parser.add_argument("--launcher", required=True)
-    parser.add_argument("--work-dir", required=True)
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()

@@ -11,7 +11,6 @@
   the quit message's code, 0.
 """
 
-import argparse
 import glob
 import json
 import os
@@ -25,8 +24,10 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 "..", "qzcrypto_tools"))
 import qzcrypto_format  # noqa: E402
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path
 
-ARGS = None
+LAUNCHER = qv.program("launcher.exe")
 PIPE = r"\\.\pipe\QuillaveraCrashServices\Server"
 # The log-file set-up switches on every prefix item: pid, tid, time, ticks.
 START_LINE = re.compile(
@@ -34,20 +35,10 @@ START_LINE = re.compile(
     r"Quillavera crash server start$")
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def wine(args, timeout=60):
-    return subprocess.run([ARGS.wine_run] + args, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=timeout)
-
-
 def log_paths():
     """The reporter's log in the data folder of the prefix's user."""
-    prefix = os.environ.get("QV_WINEPREFIX", ARGS.wine_prefix)
     return glob.glob(os.path.join(
-        prefix, "drive_c", "users", "*", "AppData", "Local", "Kestrix",
+        qv.PREFIX, "drive_c", "users", "*", "AppData", "Local", "Kestrix",
         "QuillaVera", "quillavera.elog"))
 
 
@@ -74,29 +65,28 @@ def launcher_exit_code(output):
 class ReporterEntryTest(unittest.TestCase):
 
     def setUp(self):
-        self.folder = os.path.join(ARGS.work_dir, "run")
+        self.folder = os.path.join(WORK_DIR, "run")
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         # A private copy: its debug.log is this test's alone.
         self.reporter = os.path.join(self.folder,
                                      "quillavera_crash_reporter.exe")
-        shutil.copy(ARGS.reporter, self.reporter)
+        shutil.copy(qv.program("quillavera_crash_reporter.exe"), self.reporter)
         for path in log_paths():
             os.remove(path)
         self.first = None
 
     def tearDown(self):
-        if self.first and self.first.poll() is None:
-            self.first.kill()
-            self.first.wait()
+        if self.first:
+            qv.kill_and_wait(self.first)
 
     def start_first_copy(self):
         # Output into a file: Wine's desktop process, started by whichever
         # program needs it first, keeps that program's pipes open.
         self.first_output = os.path.join(self.folder, "first_output.txt")
         with open(self.first_output, "wb") as output:
-            self.first = subprocess.Popen(
-                [ARGS.wine_run, ARGS.launcher, windows_path(self.reporter)],
+            self.first = qv.start(
+                [LAUNCHER, windows_path(self.reporter)],
                 stdin=subprocess.DEVNULL, stdout=output, stderr=output)
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
@@ -112,11 +102,11 @@ class ReporterEntryTest(unittest.TestCase):
         # A client that stays: the reporter ends when its last client leaves.
         client_output = os.path.join(self.folder, "client_output.txt")
         with open(client_output, "wb") as output:
-            client = subprocess.Popen(
-                [ARGS.wine_run, ARGS.client, PIPE, "hold"],
+            client = qv.start(
+                [qv.program("crash_test_client.exe"), PIPE, "hold"],
                 stdin=subprocess.PIPE, stdout=output,
                 stderr=subprocess.DEVNULL)
-        self.addCleanup(client.kill)
+        self.addCleanup(qv.kill_and_wait, client)
         deadline = time.monotonic() + 60
         while True:
             with open(client_output, "rb") as output:
@@ -135,15 +125,14 @@ class ReporterEntryTest(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "no connect line")
             time.sleep(0.1)
 
-        prefix = os.environ.get("QV_WINEPREFIX", ARGS.wine_prefix)
         self.assertTrue(glob.glob(os.path.join(
-            prefix, "drive_c", "users", "*", "AppData", "Local", "Kestrix",
+            qv.PREFIX, "drive_c", "users", "*", "AppData", "Local", "Kestrix",
             "QuillaVera", "dumps")), "no dumps folder")
 
         log_before = read_log(self.folder)
         started = time.monotonic()
-        second = wine([ARGS.launcher, windows_path(self.reporter)],
-                      timeout=30)
+        second = qv.run([LAUNCHER, windows_path(self.reporter)],
+                        timeout=30)
         elapsed = time.monotonic() - started
         self.assertEqual(0, launcher_exit_code(second.stdout), second)
         # Generous for a loaded machine: this only tells "ends" from "hangs".
@@ -152,7 +141,8 @@ class ReporterEntryTest(unittest.TestCase):
         self.assertEqual(log_before, read_log(self.folder))
         self.assertIsNone(self.first.poll(), "the first copy ended too")
 
-        quit_result = wine([ARGS.post_quit, str(server_pid)])
+        quit_result = qv.run([qv.program("post_quit.exe"), str(server_pid)],
+                             timeout=60)
         self.assertEqual(0, quit_result.returncode, quit_result)
         self.first.wait(timeout=60)
         with open(self.first_output, "rb") as output:
@@ -169,15 +159,5 @@ class ReporterEntryTest(unittest.TestCase):
         self.assertTrue(lines[1].endswith("] " + connect_line), lines)
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    for flag in ("--wine-run", "--wine-prefix", "--reporter", "--launcher",
-                 "--client", "--post-quit", "--work-dir"):
-        parser.add_argument(flag, required=True)
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()
