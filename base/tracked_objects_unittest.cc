@@ -6,23 +6,12 @@
 
 #include "base/threading/platform_thread.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/function_thread.h"
 
 namespace base {
 namespace {
 
-class FunctionThread : public PlatformThread::Delegate {
- public:
-  explicit FunctionThread(std::function<void()> body) : body_(body) {}
-  void ThreadMain() override { body_(); }
-  void RunAndJoin() {
-    PlatformThreadHandle handle;
-    ASSERT_TRUE(PlatformThread::Create(0, this, &handle));
-    PlatformThread::Join(handle);
-  }
-
- private:
-  std::function<void()> body_;
-};
+using test_support::FunctionThread;
 
 TrackedTime Ms(int32_t ms) { return TrackedTime::FromMilliseconds(ms); }
 
@@ -111,14 +100,14 @@ TEST(TrackedObjectsTest, EndedWorkerRecordIsReused) {
     first = ThreadData::Get();
     first_name = first->thread_name();
   });
-  one.RunAndJoin();
+  ASSERT_TRUE(one.RunAndJoin());
   ASSERT_NE(nullptr, first);
   EXPECT_EQ(0u, first_name.find("WorkerThread-"));
   EXPECT_GT(first->worker_thread_number(), 0);
 
   ThreadData* second = nullptr;
   FunctionThread two([&] { second = ThreadData::Get(); });
-  two.RunAndJoin();
+  ASSERT_TRUE(two.RunAndJoin());
   EXPECT_EQ(first, second);
   EXPECT_EQ(first_name, second->thread_name());
 }

@@ -155,16 +155,6 @@ Histogram::Sample Histogram::ranges(size_t index) const {
 
 size_t Histogram::bucket_count() const { return bucket_ranges_->size() - 1; }
 
-void Histogram::WriteHTMLGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void Histogram::WriteAscii(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 void Histogram::WriteAsciiImpl(const char* newline,
                                std::string* output) const {
   std::unique_ptr<HistogramSamples> snapshot = SnapshotSamples();

@@ -55,8 +55,6 @@ class Histogram : public HistogramBase {
   bool AddSamplesFromPickle(PickleIterator* iter) override;
   int FindCorruption(const HistogramSamples& samples) const override;
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
-  void WriteHTMLGraph(std::string* output) const override;
-  void WriteAscii(std::string* output) const override;
 
   virtual Sample ranges(size_t index) const;
   virtual size_t bucket_count() const;
@@ -87,7 +85,8 @@ class Histogram : public HistogramBase {
   virtual std::string GetAsciiBucketRange(size_t index) const;
 
  private:
-  void WriteAsciiImpl(const char* newline, std::string* output) const;
+  void WriteAsciiImpl(const char* newline,
+                      std::string* output) const override;
 
   const BucketRanges* bucket_ranges_;
   Sample declared_min_;

@@ -157,6 +157,16 @@ void HistogramBase::AddTime(const TimeDelta& time) {
   Add(static_cast<Sample>(time.InMilliseconds()));
 }
 
+void HistogramBase::WriteHTMLGraph(std::string* output) const {
+  output->append("<PRE>");
+  WriteAsciiImpl("<br>", output);
+  output->append("</PRE>");
+}
+
+void HistogramBase::WriteAscii(std::string* output) const {
+  WriteAsciiImpl("\n", output);
+}
+
 bool HistogramBase::SerializeInfo(Pickle* pickle) const {
   return pickle->WriteInt(GetHistogramType()) && SerializeInfoImpl(pickle);
 }

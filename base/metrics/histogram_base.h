@@ -63,8 +63,10 @@ class HistogramBase {
   // A mask of the kinds of damage found (0 when none).
   virtual int FindCorruption(const HistogramSamples& samples) const;
   virtual std::unique_ptr<HistogramSamples> SnapshotSamples() const = 0;
-  virtual void WriteHTMLGraph(std::string* output) const = 0;
-  virtual void WriteAscii(std::string* output) const = 0;
+  // The ASCII form between "<PRE>" and "</PRE>", lines ended by "<br>".
+  virtual void WriteHTMLGraph(std::string* output) const;
+  // A header line, then one line per bucket.
+  virtual void WriteAscii(std::string* output) const;
 
   // Adds the duration in whole milliseconds.
   void AddTime(const TimeDelta& time);
@@ -77,6 +79,9 @@ class HistogramBase {
 
  protected:
   virtual bool SerializeInfoImpl(Pickle* pickle) const = 0;
+  // The text form with lines ended by |newline|.
+  virtual void WriteAsciiImpl(const char* newline,
+                              std::string* output) const = 0;
   virtual void GetParameters(DictionaryValue* params) const = 0;
   virtual void GetCountAndBucketData(Count* count, int64_t* sum,
                                      ListValue* buckets) const = 0;

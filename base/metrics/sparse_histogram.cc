@@ -55,16 +55,6 @@ std::unique_ptr<HistogramSamples> SparseHistogram::SnapshotSamples() const {
   return snapshot;
 }
 
-void SparseHistogram::WriteHTMLGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void SparseHistogram::WriteAscii(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 void SparseHistogram::WriteAsciiImpl(const char* newline,
                                      std::string* output) const {
   std::unique_ptr<HistogramSamples> snapshot = SnapshotSamples();

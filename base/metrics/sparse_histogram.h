@@ -24,8 +24,6 @@ class SparseHistogram : public HistogramBase {
   void AddSamples(const HistogramSamples& samples) override;
   bool AddSamplesFromPickle(PickleIterator* iter) override;
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
-  void WriteHTMLGraph(std::string* output) const override;
-  void WriteAscii(std::string* output) const override;
 
  protected:
   // The name (a string) and the flags.
@@ -37,7 +35,8 @@ class SparseHistogram : public HistogramBase {
  private:
   explicit SparseHistogram(const std::string& name);
 
-  void WriteAsciiImpl(const char* newline, std::string* output) const;
+  void WriteAsciiImpl(const char* newline,
+                      std::string* output) const override;
 
   mutable LockImpl lock_;
   SampleMap samples_;

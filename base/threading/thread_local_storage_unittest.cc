@@ -8,25 +8,12 @@
 
 #include "base/threading/platform_thread.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/function_thread.h"
 
 namespace base {
 namespace {
 
-// Runs a function on a new thread and waits for the thread to end (its
-// slot destructors have run by then).
-class FunctionThread : public PlatformThread::Delegate {
- public:
-  explicit FunctionThread(std::function<void()> body) : body_(body) {}
-  void ThreadMain() override { body_(); }
-  void RunAndJoin() {
-    PlatformThreadHandle handle;
-    ASSERT_TRUE(PlatformThread::Create(0, this, &handle));
-    PlatformThread::Join(handle);
-  }
-
- private:
-  std::function<void()> body_;
-};
+using test_support::FunctionThread;
 
 // Runs first, before this process has taken its TLS index.
 TEST(ThreadLocalStorageTest, NoIndexLeftMeansNoSlot) {
@@ -70,7 +57,7 @@ TEST(ThreadLocalStorageTest, ValuesPerThreadAndDestructorsAtExit) {
     seen_before = g_first.Get();
     g_first.Set(&first_value);
   });
-  thread.RunAndJoin();
+  ASSERT_TRUE(thread.RunAndJoin());
   EXPECT_EQ(nullptr, seen_before);
   EXPECT_EQ(&main_value, g_first.Get());
   // The first destructor set the second slot; it ran in a later pass.
@@ -80,7 +67,7 @@ TEST(ThreadLocalStorageTest, ValuesPerThreadAndDestructorsAtExit) {
   g_destroyed.clear();
   g_second.Free();
   FunctionThread quiet([&] { g_first.Set(&first_value); });
-  quiet.RunAndJoin();
+  ASSERT_TRUE(quiet.RunAndJoin());
   EXPECT_EQ((std::vector<int>{1}), g_destroyed);
   g_first.Set(nullptr);
 }
@@ -112,7 +99,7 @@ TEST(ThreadLocalStorageTest, SlotCountAtTheLimit) {
   // counter has gone past the table.
   int value = 63;
   FunctionThread thread([&] { slots.back()->Set(&value); });
-  thread.RunAndJoin();
+  ASSERT_TRUE(thread.RunAndJoin());
   EXPECT_EQ(63, g_last_destroyed);
   for (auto* slot : slots) delete slot;
 }

@@ -323,6 +323,12 @@ bool PEImage::EnumOneImportChunk(EnumImportsFunction callback,
                                  LPCSTR module_name,
                                  PIMAGE_THUNK_DATA name_table,
                                  PIMAGE_THUNK_DATA iat, PVOID cookie) const {
+  return WalkThunks(callback, module_name, name_table, iat, true, cookie);
+}
+
+bool PEImage::WalkThunks(EnumImportsFunction callback, LPCSTR module_name,
+                         PIMAGE_THUNK_DATA name_table, PIMAGE_THUNK_DATA iat,
+                         bool rva_based, PVOID cookie) const {
   if (!name_table || !iat) return false;
   for (size_t i = 0;; ++i) {
     const IMAGE_THUNK_DATA64* entry = static_cast<const IMAGE_THUNK_DATA64*>(
@@ -338,9 +344,11 @@ bool PEImage::EnumOneImportChunk(EnumImportsFunction callback,
     if (IMAGE_SNAP_BY_ORDINAL64(value)) {
       ordinal = static_cast<DWORD>(IMAGE_ORDINAL64(value));
     } else {
+      const void* at =
+          rva_based ? RVAToAddr(static_cast<DWORD>(value))
+                    : reinterpret_cast<void*>(static_cast<uintptr_t>(value));
       const IMAGE_IMPORT_BY_NAME* by_name =
-          static_cast<const IMAGE_IMPORT_BY_NAME*>(
-              Bounded(RVAToAddr(static_cast<DWORD>(value)), sizeof(WORD)));
+          static_cast<const IMAGE_IMPORT_BY_NAME*>(Bounded(at, sizeof(WORD)));
       if (!by_name) return false;
       hint = by_name->Hint;
       name = BoundedString(by_name->Name);
@@ -430,35 +438,9 @@ bool PEImage::EnumOneDelayImportChunk(EnumImportsFunction callback,
                                       PIMAGE_THUNK_DATA name_table,
                                       PIMAGE_THUNK_DATA iat,
                                       PVOID cookie) const {
-  if (!name_table || !iat || !descriptor) return false;
-  for (size_t i = 0;; ++i) {
-    const IMAGE_THUNK_DATA64* entry = static_cast<const IMAGE_THUNK_DATA64*>(
-        Bounded(name_table + i, kThunkSize));
-    PIMAGE_THUNK_DATA slot = static_cast<PIMAGE_THUNK_DATA>(
-        const_cast<void*>(Bounded(iat + i, kThunkSize)));
-    if (!entry || !slot) return false;
-    const ULONGLONG value = entry->u1.Ordinal;
-    if (!value) return true;
-    DWORD ordinal = 0;
-    DWORD hint = 0;
-    LPCSTR name = nullptr;
-    if (IMAGE_SNAP_BY_ORDINAL64(value)) {
-      ordinal = static_cast<DWORD>(IMAGE_ORDINAL64(value));
-    } else {
-      const void* at =
-          descriptor->Attributes.RvaBased
-              ? RVAToAddr(static_cast<DWORD>(value))
-              : reinterpret_cast<void*>(static_cast<uintptr_t>(value));
-      const IMAGE_IMPORT_BY_NAME* by_name =
-          static_cast<const IMAGE_IMPORT_BY_NAME*>(Bounded(at, sizeof(WORD)));
-      if (!by_name) return false;
-      hint = by_name->Hint;
-      name = BoundedString(by_name->Name);
-      if (!name) return false;
-    }
-    if (!callback(*this, module_name, ordinal, name, hint, slot, cookie))
-      return false;
-  }
+  if (!descriptor) return false;
+  return WalkThunks(callback, module_name, name_table, iat,
+                    descriptor->Attributes.RvaBased, cookie);
 }
 
 bool PEImage::EnumAllDelayImports(EnumImportsFunction callback,

@@ -107,6 +107,11 @@ class PEImage {
   // The index of |function_name| in the sorted name table.
   bool FindExportName(PIMAGE_EXPORT_DIRECTORY exports, LPCSTR function_name,
                       DWORD* index) const;
+  // Walks a name table and its import address table; hint/name entries
+  // are relative addresses when |rva_based|, else addresses as they stand.
+  bool WalkThunks(EnumImportsFunction callback, LPCSTR module_name,
+                  PIMAGE_THUNK_DATA name_table, PIMAGE_THUNK_DATA iat,
+                  bool rva_based, PVOID cookie) const;
   PIMAGE_THUNK_DATA DelayField(PIMAGE_DELAYLOAD_DESCRIPTOR descriptor,
                                DWORD value) const;
 

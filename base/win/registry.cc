@@ -18,6 +18,37 @@ std::wstring TextFromData(const wchar_t* data, DWORD bytes) {
   return std::wstring(data, end);
 }
 
+// The number of sub-keys (or values) of |key|.
+bool QueryCount(HKEY key, bool values, DWORD* count) {
+  *count = 0;
+  return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr,
+                          values ? nullptr : count, nullptr, nullptr,
+                          values ? count : nullptr, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS;
+}
+
+DWORD CountOf(HKEY key, bool values) {
+  DWORD count;
+  return QueryCount(key, values, &count) ? count : 0;
+}
+
+// Opens |folder_key| for reading and returns the index of its last sub-key
+// (or value); -1 with |key| null when the key cannot be opened or asked.
+int OpenForWalk(HKEY root_key, const wchar_t* folder_key, bool values,
+                HKEY* key) {
+  DWORD count;
+  if (RegOpenKeyExW(root_key, folder_key, 0, KEY_READ, key) != ERROR_SUCCESS) {
+    *key = nullptr;
+    return -1;
+  }
+  if (!QueryCount(*key, values, &count)) {
+    RegCloseKey(*key);
+    *key = nullptr;
+    return -1;
+  }
+  return static_cast<int>(count) - 1;
+}
+
 }  // namespace
 
 // --- RegKey ----------------------------------------------------------------
@@ -93,21 +124,9 @@ HKEY RegKey::Take() {
   return key;
 }
 
-DWORD RegKey::GetValueCount() const {
-  DWORD count = 0;
-  const LONG result =
-      RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, &count, nullptr, nullptr, nullptr, nullptr);
-  return result == ERROR_SUCCESS ? count : 0;
-}
+DWORD RegKey::GetValueCount() const { return CountOf(key_, true); }
 
-DWORD RegKey::GetSubKeyCount() const {
-  DWORD count = 0;
-  const LONG result =
-      RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &count, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  return result == ERROR_SUCCESS ? count : 0;
-}
+DWORD RegKey::GetSubKeyCount() const { return CountOf(key_, false); }
 
 LONG RegKey::GetValueNameAt(int index, std::wstring* name) const {
   wchar_t buffer[256];
@@ -254,20 +273,7 @@ RegistryKeyIterator::RegistryKeyIterator(HKEY root_key,
                                          const wchar_t* folder_key)
     : key_(nullptr), index_(-1) {
   name_[0] = L'\0';
-  if (RegOpenKeyExW(root_key, folder_key, 0, KEY_READ, &key_) !=
-      ERROR_SUCCESS) {
-    key_ = nullptr;
-  } else {
-    DWORD count = 0;
-    if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &count, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
-      RegCloseKey(key_);
-      key_ = nullptr;
-    } else {
-      index_ = static_cast<int>(count) - 1;
-    }
-  }
+  index_ = OpenForWalk(root_key, folder_key, false, &key_);
   Read();
 }
 
@@ -275,15 +281,7 @@ RegistryKeyIterator::~RegistryKeyIterator() {
   if (key_) RegCloseKey(key_);
 }
 
-DWORD RegistryKeyIterator::SubkeyCount() const {
-  DWORD count = 0;
-  if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &count, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr) != ERROR_SUCCESS) {
-    return 0;
-  }
-  return count;
-}
+DWORD RegistryKeyIterator::SubkeyCount() const { return CountOf(key_, false); }
 
 bool RegistryKeyIterator::Valid() const { return key_ && index_ >= 0; }
 
@@ -312,20 +310,7 @@ RegistryValueIterator::RegistryValueIterator(HKEY root_key,
     : key_(nullptr), index_(-1), value_(MAX_PATH, L'\0'), value_size_(0),
       type_(REG_NONE) {
   name_.reserve(MAX_PATH);
-  if (RegOpenKeyExW(root_key, folder_key, 0, KEY_READ, &key_) !=
-      ERROR_SUCCESS) {
-    key_ = nullptr;
-  } else {
-    DWORD count = 0;
-    if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, &count, nullptr, nullptr, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
-      RegCloseKey(key_);
-      key_ = nullptr;
-    } else {
-      index_ = static_cast<int>(count) - 1;
-    }
-  }
+  index_ = OpenForWalk(root_key, folder_key, true, &key_);
   Read();
 }
 
@@ -334,13 +319,7 @@ RegistryValueIterator::~RegistryValueIterator() {
 }
 
 DWORD RegistryValueIterator::ValueCount() const {
-  DWORD count = 0;
-  if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, &count, nullptr, nullptr, nullptr,
-                       nullptr) != ERROR_SUCCESS) {
-    return 0;
-  }
-  return count;
+  return CountOf(key_, true);
 }
 
 bool RegistryValueIterator::Valid() const { return key_ && index_ >= 0; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/run_and_capture.h"
 
 namespace base {
 namespace win {
@@ -15,42 +16,9 @@ namespace {
 
 const wchar_t kRoot[] = L"Software\\QuillaveraRegistryTest";
 
-struct RegResult {
-  DWORD exit_code = 0xFFFFFFFF;
-  std::string output;
-};
-
 // Runs the system's own reg.exe, the oracle for what the registry holds.
-RegResult RunReg(const std::wstring& arguments) {
-  RegResult result;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return result;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  std::wstring command = L"reg.exe " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr,
-                                      TRUE, 0, nullptr, nullptr, &startup,
-                                      &process);
-  CloseHandle(write_end);
-  if (started) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(read_end, buffer, sizeof(buffer), &read, nullptr) && read)
-      result.output.append(buffer, read);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  return result;
+test_support::CapturedRun RunReg(const std::wstring& arguments) {
+  return test_support::RunAndCapture(L"reg.exe " + arguments, true);
 }
 
 std::wstring KeyPath(const wchar_t* sub) {
@@ -76,7 +44,7 @@ TEST_F(RegistryTest, ReadsWhatRegExeWrote) {
       {L"/v four /t REG_BINARY /d 78563412 /f"},
   };
   for (const Add& add : adds) {
-    const RegResult added = RunReg(L"add " + key + L" " + add.arguments);
+    const test_support::CapturedRun added = RunReg(L"add " + key + L" " + add.arguments);
     ASSERT_EQ(0u, added.exit_code) << added.output;
   }
   SetEnvironmentVariableW(L"QV_REG_TEST", L"C:\\expanded");
@@ -122,7 +90,7 @@ TEST_F(RegistryTest, RegExeReadsWhatWeWrote) {
   DWORD number = 0;
   EXPECT_EQ(ERROR_CANTREAD, reg.ReadValueDW(L"wide", &number));
 
-  const RegResult query = RunReg(L"query " + KeyPath(L"FromUs"));
+  const test_support::CapturedRun query = RunReg(L"query " + KeyPath(L"FromUs"));
   ASSERT_EQ(0u, query.exit_code) << query.output;
   EXPECT_NE(std::string::npos,
             query.output.find("    text    REG_SZ    written here"))
