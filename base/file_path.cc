@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/pickle.h"
 #include "base/utf_string_conversions.h"
 
 
@@ -431,6 +432,18 @@ std::string FilePath::MaybeAsASCII() const {
     ascii.push_back(static_cast<char>(c));
   }
   return ascii;
+}
+
+void FilePath::WriteToPickle(Pickle* pickle) const {
+  pickle->WriteString16(path_);
+}
+
+bool FilePath::ReadFromPickle(PickleIterator* iter) {
+  StringType text;
+  if (!iter->ReadString16(&text)) return false;
+  if (text.find(L'\0') != StringType::npos) return false;
+  path_.swap(text);
+  return true;
 }
 
 void FilePath::StripTrailingSeparatorsInternal() {

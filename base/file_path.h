@@ -11,6 +11,9 @@
 
 namespace base {
 
+class Pickle;
+class PickleIterator;
+
 class FilePath {
  public:
   typedef std::wstring StringType;
@@ -75,6 +78,11 @@ class FilePath {
   static FilePath FromUTF8Unsafe(const StringPiece& utf8);
   // Empty unless every unit is ASCII.
   std::string MaybeAsASCII() const;
+
+  // The path as one UTF-16 string. Reading refuses a string with a NUL
+  // unit, which no path holds, leaving this path unchanged.
+  void WriteToPickle(Pickle* pickle) const;
+  bool ReadFromPickle(PickleIterator* iter);
 
  private:
   void StripTrailingSeparatorsInternal();

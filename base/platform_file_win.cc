@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "base/metrics/sparse_histogram.h"
+
 // Missing from the mingw headers.
 #ifndef ERROR_DISK_RESOURCES_LOST
 #define ERROR_DISK_RESOURCES_LOST 314L
@@ -294,6 +296,9 @@ PlatformFileError LastErrorToPlatformFileError(DWORD last_error) {
     case ERROR_DISK_CORRUPT:
       return PLATFORM_FILE_ERROR_IO;
     default:
+      SparseHistogram::FactoryGet("PlatformFile.UnknownErrors.Windows",
+                                  HistogramBase::kUmaTargetedHistogramFlag)
+          ->Add(static_cast<int>(last_error));
       return PLATFORM_FILE_ERROR_FAILED;
   }
 }

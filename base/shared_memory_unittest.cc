@@ -8,6 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "testing/test_support/program_beside.h"
+#include "testing/test_support/run_and_capture.h"
 
 namespace base {
 namespace {
@@ -18,43 +19,13 @@ std::string UniqueName(const char* tag) {
          std::to_string(GetCurrentProcessId());
 }
 
-struct ProbeResult {
-  DWORD exit_code = 0xFFFFFFFF;
-  std::string output;
-};
 
 // Runs the separately written probe on |name| and collects what it prints.
-ProbeResult RunMappingProbe(const std::string& name) {
-  ProbeResult result;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return result;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-
-  std::wstring command = L"\"" + ProgramBesideThisOne(L"ipc_mapping_probe.exe") +
-                         L"\" " + std::wstring(name.begin(), name.end());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
-                                0, nullptr, nullptr, &startup, &process);
-  CloseHandle(write_end);
-  if (started) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(read_end, buffer, sizeof(buffer), &read, nullptr) && read)
-      result.output.append(buffer, read);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  return result;
+test_support::CapturedRun RunMappingProbe(const std::string& name) {
+  return test_support::RunAndCapture(
+      L"\"" + ProgramBesideThisOne(L"ipc_mapping_probe.exe") + L"\" " +
+          std::wstring(name.begin(), name.end()),
+      false);
 }
 
 TEST(SharedMemoryTest, AnotherProcessReadsTheNamedSection) {
@@ -65,7 +36,7 @@ TEST(SharedMemoryTest, AnotherProcessReadsTheNamedSection) {
   ASSERT_TRUE(memory.Map(text.size() + 1));
   std::memcpy(memory.memory(), text.c_str(), text.size() + 1);
 
-  ProbeResult probe = RunMappingProbe(name);
+  test_support::CapturedRun probe = RunMappingProbe(name);
   EXPECT_EQ(0u, probe.exit_code);
   EXPECT_EQ(text, probe.output);
 

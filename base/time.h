@@ -205,6 +205,8 @@ class TimeTicks {
   static bool IsHighResClockWorking();
   static int64_t GetQPCDriftMicroseconds();
   static TimeTicks FromQPCValue(LONGLONG qpc_value);
+  // The same, for a counter value as QueryPerformanceCounter fills it in.
+  static TimeTicks FromQPCValue(const LARGE_INTEGER& qpc_value);
 
   // Makes Now() the high-resolution clock when the processor has a
   // non-stop time-stamp counter we trust; true when it did.

@@ -418,6 +418,9 @@ TEST(TimeTicksTest, HighResolutionClock) {
                            .ToInternalValue());
     EXPECT_EQ(1500000, TimeTicks::FromQPCValue(frequency.QuadPart * 3 / 2)
                            .ToInternalValue());
+    LARGE_INTEGER half;
+    half.QuadPart = frequency.QuadPart / 2;
+    EXPECT_EQ(500000, TimeTicks::FromQPCValue(half).ToInternalValue());
     // value x 1000000 would overflow here; the split conversion does not.
     const LONGLONG huge = std::numeric_limits<LONGLONG>::max() / 2;
     EXPECT_EQ(huge / frequency.QuadPart * 1000000 +

@@ -372,6 +372,11 @@ TimeTicks TimeTicks::FromQPCValue(LONGLONG qpc_value) {
 }
 
 // static
+TimeTicks TimeTicks::FromQPCValue(const LARGE_INTEGER& qpc_value) {
+  return FromQPCValue(qpc_value.QuadPart);
+}
+
+// static
 bool TimeTicks::IsHighResClockWorking() {
   return GetHighResClock().IsUsingHighResClock();
 }

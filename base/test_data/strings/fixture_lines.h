@@ -1,8 +1,8 @@
 #ifndef BASE_TEST_DATA_STRINGS_FIXTURE_LINES_H_
 #define BASE_TEST_DATA_STRINGS_FIXTURE_LINES_H_
 
-// Reads a fixture of this folder as whitespace-separated fields per line,
-// skipping '#' comments. Test-only.
+// Reads a fixture of this folder (or of a sibling one) as whitespace-separated
+// fields per line, skipping '#' comments. Test-only.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,10 +13,12 @@
 namespace base {
 namespace test {
 
-inline std::vector<std::vector<std::string>> ReadFixture(const wchar_t* name) {
+// |folder| is a folder of base\test_data.
+inline std::vector<std::vector<std::string>> ReadFixture(
+    const wchar_t* name, const wchar_t* folder = L"strings") {
   std::vector<std::vector<std::string>> rows;
-  const std::wstring path =
-      std::wstring(QV_TEST_SOURCE_DIR) + L"\\base\\test_data\\strings\\" + name;
+  const std::wstring path = std::wstring(QV_TEST_SOURCE_DIR) +
+                            L"\\base\\test_data\\" + folder + L"\\" + name;
   FILE* file = _wfopen(path.c_str(), L"rb");
   if (!file) return rows;
   std::string text;
