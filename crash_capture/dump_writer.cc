@@ -3,10 +3,9 @@
 #include <rpc.h>
 
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
-#include "base/lazy_instance.h"
-#include "base/lock.h"
 #include "base/logging.h"
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
@@ -34,8 +33,7 @@ constexpr uint32_t kRequestingThreadIdValid = 2;
 // The debug-help library is single-threaded, and the dumps of two clients
 // are written on two pool threads: concurrent calls may corrupt its memory.
 // One dump call at a time, process-wide.
-base::LazyInstance<base::LockImpl>::Leaky g_dump_call_lock =
-    LAZY_INSTANCE_INITIALIZER;
+std::mutex g_dump_call_lock;
 
 MiniDumpWriteDumpFunction g_dump_function_for_testing = nullptr;
 
@@ -161,7 +159,7 @@ bool DumpWriter::ReadAssertionInfo(void* record) const {
 bool DumpWriter::Write(HANDLE file, DWORD type,
                        MINIDUMP_EXCEPTION_INFORMATION* exception,
                        MINIDUMP_USER_STREAM_INFORMATION* streams) {
-  base::AutoLock one_dump_at_a_time(g_dump_call_lock.Get());
+  std::lock_guard<std::mutex> one_dump_at_a_time(g_dump_call_lock);
   ScopedLibrary dbghelp(L"dbghelp.dll");
   auto write_dump = g_dump_function_for_testing;
   if (!write_dump) {
