@@ -6,6 +6,7 @@ Headless (the wrapper unsets DISPLAY), so the error box returns at once.
 """
 
 import glob
+import json
 import os
 import re
 import shutil
@@ -31,6 +32,13 @@ from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
                            to_windows_path)
 
 APP = "client_application.exe"
+# What the client application leaves for the report.
+APP_PARAM = {
+    "appChannel": "stable", "appVersion": "3.2.1", "appPlatform": "win64",
+    "buildVersion": "3201", "patchVersion": "7", "host": "127.0.0.1:9",
+    "model": "XPS 13", "brand": "Dell", "osVersion": "10.0.19045",
+    "startTime": "2026-12-10T09:00:00", "GPU": "Iris Xe",
+}
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
 CONNECTED = 7
 
@@ -95,6 +103,8 @@ class CrashFlowTest(unittest.TestCase):
         shutil.rmtree(data_folder(), ignore_errors=True)
         self.kept_analysis = keep_analysis_text(
             os.path.join(data_folder(), "dumps"))
+        with open(os.path.join(data_folder(), "dumps", "appParam"), "w") as f:
+            json.dump(APP_PARAM, f)
         self.programs = []
         self.watcher = DumpsWatcher()
         self.addCleanup(self.watcher.stop)
@@ -158,8 +168,13 @@ class CrashFlowTest(unittest.TestCase):
         self.assertEqual(1, len(written), self.watcher.seen)
         with open(self.kept_analysis, "rb") as kept:
             analysis = kept.read().decode("latin-1")
-        self.assertIn("Crash reason:", analysis)
-        self.assertIn("Dump: %s" % written[0], analysis)
+        # The walker read the real dump: the client's write to 0x10 on its
+        # own code.
+        self.assertIn("Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\r\n",
+                      analysis)
+        self.assertIn("Crash address: 0x10\r\n", analysis)
+        self.assertRegex(analysis, r"\(crashed\)\r\n 0  %s \+ 0x[0-9a-f]+\r\n"
+                         % re.escape(APP))
         self.assertEqual([], self.dumps())
 
         pid = main.events("registered")[0]["pid"]
