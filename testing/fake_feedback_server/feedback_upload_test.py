@@ -51,8 +51,10 @@ class ProbeResult:
 
 
 def run_probe(name, url, mode="request", headers=None, params=None,
-              files=None, timeout_ms=None, env=None):
+              files=None, timeout_ms=None, env=None, deadline_ms=None):
     lines = ["mode\t" + mode]
+    if deadline_ms is not None:
+        lines.append("deadline\t%d" % deadline_ms)
     lines.append("url\t" + ("default" if url == "default" else hex_field(url)))
     if timeout_ms is not None:
         lines.append("timeout\t%d" % timeout_ms)
@@ -239,6 +241,47 @@ class FeedbackUploadTest(unittest.TestCase):
                 self.assertEqual(1, len(server.requests))
                 # Two seconds of waiting plus start-up, far below the
                 # minutes WinINet waits by default.
+                self.assertLess(result.elapsed_s, 30)
+                server.stop()
+
+    def test_redirects_are_failures_and_are_not_followed(self):
+        # Where a followed redirect would go: it must see nothing, least of
+        # all the cookie.
+        elsewhere = self.serve()
+        target = "http://localhost:%d%s" % (elsewhere.port, LOG_PATH)
+        zip_path = windows_path(write_file("redirect.zip", b"PK"))
+        for status in (301, 302, 303, 307, 308):
+            with self.subTest(status=status):
+                server = self.serve(fake.Reply(status=status, body=b"moved",
+                                               location=target))
+                result = run_probe("redirect_%d" % status, self.url(server),
+                                   mode="sender",
+                                   headers={"Cookie": "uid=secret"},
+                                   files={"crashInfo": zip_path})
+                self.assertEqual(0, result.code)
+                self.assertEqual(status, result.status)
+                self.assertEqual(1, len(server.requests))
+                server.stop()
+        self.assertEqual([], elsewhere.requests)
+
+    def test_a_dripping_server_cannot_hold_a_post_past_its_deadline(self):
+        # Each byte comes well within the per-wait time-out; only the
+        # deadline of the whole post ends it.
+        zip_path = windows_path(write_file("drip.zip", b"PK"))
+        for name, reply in (
+                ("head", fake.Reply(mode="drip", body=b"ok", drip_s=0.5)),
+                ("body", fake.Reply(mode="drip", body=b"x" * 200, drip_s=0.05,
+                                    drip_head=False))):
+            with self.subTest(name):
+                server = self.serve(reply)
+                result = run_probe("drip_" + name, self.url(server),
+                                   mode="sender",
+                                   files={"crashInfo": zip_path},
+                                   timeout_ms=5000, deadline_ms=4000)
+                self.assertEqual(0, result.code)
+                self.assertEqual(1, len(server.requests))
+                self.assertIn("Post abandoned: no whole reply within 4000 ms",
+                              result.errors)
                 self.assertLess(result.elapsed_s, 30)
                 server.stop()
 
