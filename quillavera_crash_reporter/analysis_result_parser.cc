@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "quillavera_crash_reporter/bi_records.h"
 #include "quillavera_crash_reporter/crash_bi_writer.h"
 
 const wchar_t kDefaultAnalysisText[] =
@@ -52,6 +53,11 @@ std::wstring WithoutCr(const std::wstring& line) {
     return line.substr(0, line.size() - 1);
   }
   return line;
+}
+
+// The same, escaped for the JSON string it goes into.
+std::wstring Piece(const std::wstring& line) {
+  return JsonEscape(WithoutCr(line));
 }
 
 // The frame's module part: from 4 past the first " 0  " (3 when there is
@@ -99,32 +105,32 @@ void CrashBiWriter::ParseAnalysisResult(std::wstring* message,
   std::wstring line;
   while (reader.Next(&line)) {
     if (!reason_seen && Contains(line, L"Crash reason:")) {
-      message->append(WithoutCr(line) + L",");
-      crash_info->append(WithoutCr(line) + L",");
+      message->append(Piece(line) + L",");
+      crash_info->append(Piece(line) + L",");
       reason_seen = true;
       continue;
     }
     if (!address_seen && Contains(line, L"Crash address:")) {
-      message->append(WithoutCr(line) + L"\", ");
+      message->append(Piece(line) + L"\", ");
       address_seen = true;
       continue;
     }
     if (stack_done) break;
     if (!Contains(line, L"(crashed)")) continue;
 
-    const std::wstring thread = WithoutCr(line);
+    const std::wstring thread = Piece(line);
     crash_info->append(thread + L",");
     std::wstring frame;
     if (reader.Next(&frame)) {
-      frame = WithoutCr(frame);
-      page_ = PageOf(frame);
-      message->append(L"\"page\": \"" + page_ + L"\", ");
+      page_ = PageOf(WithoutCr(frame));
+      frame = Piece(frame);
+      message->append(L"\"page\": \"" + JsonEscape(page_) + L"\", ");
       crash_info->append(frame + L",");
     }
     message->append(L"\"stackTrace\": \"" + thread + L"\\n " + frame + L"\\n ");
     std::wstring more;
     while (reader.Next(&more) && !Contains(more, L"Found by")) {
-      message->append(WithoutCr(more) + L",");
+      message->append(Piece(more) + L",");
     }
     stack_done = true;
     if (!process_info.empty()) message->append(L"\\n " + process_info);
