@@ -17,7 +17,7 @@ log() { echo "[setup] $*"; }
 
 packages=(
   cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
-  libz-mingw-w64-dev googletest python3 dpkg-dev gcc make
+  libz-mingw-w64-dev googletest python3 dpkg-dev gcc make openssl
 )
 
 install_packages() {

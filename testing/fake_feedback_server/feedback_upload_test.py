@@ -341,6 +341,52 @@ class FeedbackUploadTest(unittest.TestCase):
         self.assertGreaterEqual(server.tls_handshakes, 1)
         self.assertEqual([], server.requests)
 
+    def test_https_post_succeeds_with_a_certificate_from_a_trusted_ca(self):
+        # A throw-away CA, trusted in this Wine prefix's machine ROOT store,
+        # signs the fake server's certificate for "localhost".
+        folder = os.path.join(ARGS.work_dir, "test_ca")
+        os.makedirs(folder, exist_ok=True)
+        ca_key, ca_cert = (os.path.join(folder, n) for n in ("ca.key", "ca.pem"))
+        key, request, cert, extensions = (
+            os.path.join(folder, n)
+            for n in ("server.key", "server.csr", "server.pem", "san.cnf"))
+        with open(extensions, "w") as out:
+            out.write("subjectAltName=DNS:localhost\n"
+                      "extendedKeyUsage=serverAuth\n")
+
+        def openssl(*args):
+            subprocess.run(("openssl",) + args, check=True,
+                           capture_output=True, timeout=60)
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=Quillavera Test CA", "-keyout", ca_key,
+                "-out", ca_cert, "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                "-keyout", key, "-out", request)
+        openssl("x509", "-req", "-in", request, "-CA", ca_cert, "-CAkey",
+                ca_key, "-CAcreateserial", "-days", "2", "-extfile",
+                extensions, "-out", cert)
+        trusted = subprocess.run(
+            [ARGS.wine_run, ARGS.trust_root, windows_path(ca_cert)],
+            capture_output=True, timeout=PROBE_LIMIT_S)
+        self.assertIn(b"trusted=1", trusted.stdout, trusted)
+
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        server = self.serve(fake.Reply(body=b"secure ok"), tls_context=context)
+        zip_bytes = b"PK\x05\x06" + bytes(18)
+        result = run_probe("https_trusted",
+                           "https://localhost:%d%s" % (server.port, LOG_PATH),
+                           mode="sender", headers={"Cookie": "uid=9"},
+                           files={"crashInfo": windows_path(
+                               write_file("tls_ok.zip", zip_bytes))},
+                           timeout_ms=10000)
+        self.assertEqual(2, result.code, result.errors)
+        self.assertEqual("secure ok", result.response)
+        self.assertEqual(1, len(server.requests))
+        self.assertEqual(["uid=9"], header(server.requests[0], "Cookie"))
+        self.assertIn(zip_bytes, base64.b64decode(server.requests[0]["body"]))
+
     @unittest.skipUnless("--test-endpoints" in sys.argv,
                          "built without test endpoints")
     def test_compiled_in_feedback_url_reaches_the_local_fake(self):
@@ -359,6 +405,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine-run", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--trust-root", required=True)
     parser.add_argument("--work-dir", required=True)
     parser.add_argument("--test-endpoints", action="store_true")
     ARGS, rest = parser.parse_known_args()
