@@ -10,7 +10,11 @@
 #include "base/logging.h"
 #include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
+#include "base/file_util.h"
 #include "framework/performance/process_info_utility.h"
+#include "quillavera_crash_reporter/app_params.h"
+#include "quillavera_crash_reporter/bi_records.h"
+#include "quillavera_crash_reporter/crash_bi_writer.h"
 #include "quillavera_crash_reporter/crash_flow_guard.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
@@ -112,6 +116,35 @@ void TellUserOrPause(const CrashRun& run) {
               MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
+// False when "appParam" gave nothing; a non-main crash goes on with what
+// the parameters hold.
+bool ReadReportParameters(CrashInfoParams* parameters) {
+  if (AnalyseAppParams(parameters) && !parameters->empty()) return true;
+  LOG(ERROR) << "Analyse app params failed!";
+  return false;
+}
+
+void AddCrashParameters(const CrashRun& run, CrashInfoParams* parameters) {
+  (*parameters)["crashTime"] = run.crash_time;
+  (*parameters)["processInfo"] = run.process_info;
+  (*parameters)["searchTags"] =
+      MakeSearchTags(base::WideToUTF8(run.client.type), run.pid,
+                     base::WideToUTF8(run.client.start_text));
+  (*parameters)["trackid"] = run.track_id;
+}
+
+// Writes the BI records; a crash in a page named "dravenko" leaves the
+// marker that shortens how long dumps are kept.
+void WriteBiRecords(const CrashRun& run, const CrashInfoParams& parameters) {
+  CrashBiWriter writer;
+  WriteCrashBiRecord(&writer, run.analysis_path, parameters, std::wstring());
+  std::wstring page;
+  writer.GetCrashPage(&page);
+  if (page.find(L"dravenko") == std::wstring::npos) return;
+  FILE* marker = base::OpenFile(base::FilePath(GetDumpsMarkerPath()), "w");
+  if (marker) base::CloseFile(marker);
+}
+
 void DeleteDumpAndAnalysis(const CrashRun& run) {
   // A full-memory dump beside it stays.
   DeleteFileW(run.dump_path.c_str());
@@ -126,8 +159,12 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   LogCrashedProcess(run);
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
-  // The report parameters, the crash-data archive and its upload, and the
-  // BI records come here, in that order, before the clean-up.
+  CrashInfoParams parameters;
+  if (!ReadReportParameters(&parameters) && run.client.is_main())
+    ExitReporter();
+  AddCrashParameters(run, &parameters);
+  // The crash-data archive and its upload come here.
+  WriteBiRecords(run, parameters);
   DeleteDumpAndAnalysis(run);
   // The BI log upload comes here.
   OutputDebugStringW(

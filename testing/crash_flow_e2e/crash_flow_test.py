@@ -140,7 +140,9 @@ class CrashFlowTest(unittest.TestCase):
         return self.watch.expect("process_exit", timeout=180)
 
     def dumps(self):
-        return sorted(os.listdir(os.path.join(data_folder(), "dumps")))
+        """The dumps folder, less the client's own "appParam"."""
+        return sorted(n for n in os.listdir(os.path.join(data_folder(), "dumps"))
+                      if n != "appParam")
 
     def log(self):
         with open(os.path.join(data_folder(), "quillavera.elog"), "rb") as f:
