@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "base/utf_string_conversions.h"
+
 namespace {
 
 const uint32_t kSignature = 0x504d444d;  // "MDMP"
@@ -19,36 +21,6 @@ bool ReadAt(const std::string& bytes, uint64_t offset, T* value) {
   if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) return false;
   memcpy(value, bytes.data() + offset, sizeof(T));
   return true;
-}
-
-// UTF-16 to UTF-8, lone surrogates as U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xd800 && c <= 0xdbff && i + 1 < text.size() &&
-        text[i + 1] >= 0xdc00 && text[i + 1] <= 0xdfff) {
-      c = 0x10000 + ((c - 0xd800) << 10) + (text[++i] - 0xdc00);
-    } else if (c >= 0xd800 && c <= 0xdfff) {
-      c = 0xfffd;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xc0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xe0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -141,9 +113,9 @@ bool Minidump::ReadModules(uint32_t size, uint32_t rva, std::string* error) {
       *error = "a module name runs past the end of the file";
       return false;
     }
-    std::u16string wide(name.size() / 2, u'\0');
+    std::wstring wide(name.size() / 2, L'\0');
     if (!wide.empty()) memcpy(&wide[0], name.data(), wide.size() * 2);
-    module.name = Utf16ToUtf8(wide);
+    module.name = base::WideToUTF8(wide);
     modules_.push_back(module);
   }
   return true;
