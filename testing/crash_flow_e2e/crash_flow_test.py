@@ -98,7 +98,10 @@ class DumpsWatcher:
         self._thread.join(timeout=10)
 
 
-class CrashFlowTest(unittest.TestCase):
+class FlowTestCase(unittest.TestCase):
+    """A fresh data folder with the client's appParam, and the client
+    application stand-ins a test starts, stopped at its end."""
+
     def setUp(self):
         shutil.rmtree(data_folder(), ignore_errors=True)
         self.kept_analysis = keep_analysis_text(
@@ -154,6 +157,8 @@ class CrashFlowTest(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "no %r in the log" % text)
             time.sleep(0.1)
 
+
+class CrashFlowTest(FlowTestCase):
     def test_main_crash_is_handled_and_ends_the_reporter(self):
         main = self.start_main()
         self.command(main, "crash")
