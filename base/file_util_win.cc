@@ -78,13 +78,99 @@ FilePath ShellCopyTarget(const FilePath& from, const FilePath& to) {
   return to;
 }
 
+// Which file or folder a path names, whatever its spelling ("x\.", "x\",
+// another case, a link).
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index_high == other.index_high &&
+           index_low == other.index_low;
+  }
+};
+
+bool GetFileIdentity(const FilePath& path, FileIdentity* identity) {
+  win::ScopedHandle file(::CreateFileW(
+      path.value().c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.IsValid() || !::GetFileInformationByHandle(file.Get(), &info))
+    return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index_high = info.nFileIndexHigh;
+  identity->index_low = info.nFileIndexLow;
+  return true;
+}
+
+// True when |target| is |source| itself or lies somewhere inside it: a copy
+// there would copy the source onto or into itself, and deleting the source
+// afterwards would delete the copy with it.
+bool IsSourceOrInside(const FilePath& source, const FilePath& target) {
+  FileIdentity source_identity;
+  // Nothing there, nothing to lose.
+  if (!GetFileIdentity(source, &source_identity))
+    return false;
+  FilePath path = MakeAbsoluteFilePath(target);
+  if (path.empty())
+    path = target;
+  for (path = path.StripTrailingSeparators();; path = path.DirName()) {
+    FileIdentity identity;
+    if (GetFileIdentity(path, &identity) && identity == source_identity)
+      return true;
+    if (path.DirName() == path)
+      return false;
+  }
+}
+
+// Also where a folder lands when |to| is a folder already.
+bool WouldLandOnItself(const FilePath& from, const FilePath& to) {
+  return IsSourceOrInside(from, to) ||
+         IsSourceOrInside(from, ShellCopyTarget(from, to));
+}
+
 // Copies the folder |from| and deletes it only once the copy is complete;
 // true only when both steps succeeded.
 bool CopyThenDeleteFolder(const FilePath& from, const FilePath& to) {
+  if (WouldLandOnItself(from, to))
+    return false;
   const FilePath target = ShellCopyTarget(from, to);
   if (!ShellCopy(from, to, true) || !IsCompleteCopy(from, target))
     return false;
   return Delete(from, true);
+}
+
+bool IsDirectoryLink(DWORD attributes) {
+  const DWORD kLinkedFolder = FILE_ATTRIBUTE_DIRECTORY |
+                              FILE_ATTRIBUTE_REPARSE_POINT;
+  return (attributes & kLinkedFolder) == kLinkedFolder;
+}
+
+// Removes a folder link itself, never what it points to.
+bool RemoveDirectoryLink(const FilePath& link) {
+  if (::RemoveDirectoryW(link.value().c_str()) ||
+      ::DeleteFileW(link.value().c_str())) {
+    return true;
+  }
+  return !PathExists(link);
+}
+
+// The shell's recursive delete walks into folder links and empties the
+// folders they point to, wherever those are. So the links in the tree go
+// first, each as a link; the walk does not enter them.
+bool RemoveDirectoryLinksIn(const FilePath& root) {
+  std::vector<FilePath> links;
+  FileEnumerator walk(root, true, FileEnumerator::DIRECTORIES);
+  for (FilePath entry = walk.Next(); !entry.empty(); entry = walk.Next()) {
+    if (IsDirectoryLink(walk.GetInfo().find_data().dwFileAttributes))
+      links.push_back(entry);
+  }
+  for (const FilePath& link : links) {
+    if (!RemoveDirectoryLink(link))
+      return false;
+  }
+  return true;
 }
 
 bool IsEmptyOrRoot(const FilePath& path) {
@@ -257,15 +343,20 @@ bool Delete(const FilePath& path, bool recursive) {
   if (IsEmptyOrRoot(path))
     return false;
 
+  WIN32_FILE_ATTRIBUTE_DATA attr;
+  const bool exists = ::GetFileAttributesExW(
+      path.value().c_str(), GetFileExInfoStandard, &attr) != 0;
+  if (exists && IsDirectoryLink(attr.dwFileAttributes))
+    return RemoveDirectoryLink(path);
+
   if (!recursive) {
-    WIN32_FILE_ATTRIBUTE_DATA attr;
-    if (::GetFileAttributesExW(path.value().c_str(), GetFileExInfoStandard,
-                               &attr) &&
-        (attr.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (exists && (attr.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return ::RemoveDirectoryW(path.value().c_str()) != 0;
-    }
     if (::DeleteFileW(path.value().c_str()) != 0)
       return true;
+  } else if (exists && (attr.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+             !RemoveDirectoryLinksIn(path)) {
+    return false;
   }
 
   std::vector<wchar_t> double_terminated = DoubleNulTerminated(path);
@@ -300,6 +391,8 @@ bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
 bool CopyFileUnsafe(const FilePath& from_path, const FilePath& to_path) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
+  if (IsSourceOrInside(from_path, to_path))
+    return false;
   return ::CopyFileW(from_path.value().c_str(), to_path.value().c_str(),
                      FALSE) != 0;
 }
@@ -313,6 +406,12 @@ bool Move(const FilePath& from_path, const FilePath& to_path) {
 bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
+  // Moving a folder into its own parent or into itself ends with the copy
+  // and the source being one and the same, and the source is then deleted.
+  if (WouldLandOnItself(from_path, to_path)) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
                     MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING) != 0) {
     return true;
@@ -347,6 +446,8 @@ bool ShellCopy(const FilePath& from_path, const FilePath& to_path,
   const FilePath from = from_path.StripTrailingSeparators();
   const FilePath to = to_path.StripTrailingSeparators();
   if (IsTooLong(from) || IsTooLong(to))
+    return false;
+  if (recursive && WouldLandOnItself(from, to))
     return false;
 
   std::vector<wchar_t> double_terminated_from = DoubleNulTerminated(from);

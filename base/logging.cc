@@ -182,8 +182,8 @@ void WriteToLogFile(const std::string& record) {
   SetFilePointer(state.file, 0, nullptr, FILE_END);
   // The handlers and other destinations keep the plain text.
   std::string copy = record;
-  if (LogRecordTransform transform = g_log_record_transform)
-    transform(&copy[0], copy.size());
+  LogRecordTransform transform = g_log_record_transform;
+  if (transform && !transform(&copy[0], copy.size())) return;
   DWORD written = 0;
   WriteFile(state.file, copy.data(), static_cast<DWORD>(copy.size()),
             &written, nullptr);
@@ -230,18 +230,18 @@ void WriteTwoDigits(char* out, int value) {
   out[1] = static_cast<char>('0' + value % 10);
 }
 
-// MMDD/HHMMSS in local time.
+// MMDD/HHMMSS in Windows' local time. Not the C runtime's: it reads the TZ
+// variable, not the system's time zone.
 void WriteTimestamp(std::ostream& stream) {
-  const time_t now = time(nullptr);
-  struct tm local_time = {};
-  localtime_s(&local_time, &now);
+  SYSTEMTIME local_time = {};
+  ::GetLocalTime(&local_time);
   char text[12] = {};
-  WriteTwoDigits(text, local_time.tm_mon + 1);
-  WriteTwoDigits(text + 2, local_time.tm_mday);
+  WriteTwoDigits(text, local_time.wMonth);
+  WriteTwoDigits(text + 2, local_time.wDay);
   text[4] = '/';
-  WriteTwoDigits(text + 5, local_time.tm_hour);
-  WriteTwoDigits(text + 7, local_time.tm_min);
-  WriteTwoDigits(text + 9, local_time.tm_sec);
+  WriteTwoDigits(text + 5, local_time.wHour);
+  WriteTwoDigits(text + 7, local_time.wMinute);
+  WriteTwoDigits(text + 9, local_time.wSecond);
   stream << text;
 }
 

@@ -124,9 +124,11 @@ void DisplayDebugMessageInDialog(const std::string& str);
 
 // Every record is passed through one transform on its way into the log file
 // (never to the debugger output, standard error or the handlers). It changes
-// the |length| bytes at |data| in place and keeps their count. The default,
+// the |length| bytes at |data| in place and keeps their count; when it
+// returns false the record is not written at all, rather than half
+// transformed. It runs under the log lock and must not log. The default,
 // and null, is the identity. Set it before other threads log.
-typedef void (*LogRecordTransform)(char* data, size_t length);
+typedef bool (*LogRecordTransform)(char* data, size_t length);
 void SetLogRecordTransform(LogRecordTransform transform);
 
 uint32_t GetLastSystemErrorCode();

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <iterator>
@@ -173,6 +177,41 @@ TEST(LoggingTest, RecordsFollowTheLineFormat) {
     EXPECT_EQ(std::to_string(first_line + static_cast<int>(i)), match[7].str());
     EXPECT_EQ(kCases[i].text, match[8].str());
   }
+}
+
+// MMDD/HHMMSS of a Windows time.
+std::string StampOf(const SYSTEMTIME& t) {
+  char text[16];
+  snprintf(text, sizeof(text), "%02u%02u/%02u%02u%02u", t.wMonth, t.wDay,
+           t.wHour, t.wMinute, t.wSecond);
+  return text;
+}
+
+// The C runtime reads its zone from TZ; the record must show the time of
+// Windows' own zone whatever TZ says.
+TEST(LoggingTest, RecordTimeIsWindowsLocalTimeNotTheRuntimes) {
+  TIME_ZONE_INFORMATION zone;
+  GetTimeZoneInformation(&zone);
+  // A zone of another offset than Windows' for the C runtime.
+  const char* runtime_zone = zone.Bias == -540 ? "EST5EDT" : "JST-9";
+  ASSERT_EQ(0, _putenv_s("TZ", runtime_zone));
+  _tzset();
+
+  SYSTEMTIME before, after;
+  GetLocalTime(&before);
+  LogTail tail;
+  LOG(INFO) << "stamped";
+  const std::string text = tail.Text();
+  GetLocalTime(&after);
+  _putenv_s("TZ", "");
+  _tzset();
+
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(text, match, std::regex(kFullPrefix))) << text;
+  const std::string stamp = match[3].str();
+  EXPECT_TRUE(stamp == StampOf(before) || stamp == StampOf(after))
+      << stamp << " against " << StampOf(before) << " (" << runtime_zone
+      << " in the C runtime)";
 }
 
 TEST(LoggingTest, VerboseRecordsAboveTheLevelAreNotWritten) {
@@ -512,11 +551,18 @@ TEST(LoggingTest, RawLogEndsEachMessageWithOneLineFeed) {
 
 
 // Stands in for the encryption: same byte count, different bytes.
-void RotateLetters(char* data, size_t length) {
+bool RotateLetters(char* data, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     if (data[i] >= 'a' && data[i] <= 'z')
       data[i] = static_cast<char>('a' + (data[i] - 'a' + 13) % 26);
   }
+  return true;
+}
+
+// An encryption that gave up half-way through the record.
+bool FailHalfWay(char* data, size_t length) {
+  for (size_t i = 0; i < length / 2; ++i) data[i] = '#';
+  return false;
 }
 
 TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
@@ -533,6 +579,22 @@ TEST(LoggingTest, FileRecordsPassThroughTheTransformOthersStayPlain) {
   EXPECT_NE(std::string::npos, lines[0].find("] frperg")) << lines[0];
   EXPECT_NE(std::string::npos, lines[1].find("] plain again"));
   EXPECT_NE(std::string::npos, err.find("] secret\n"));
+}
+
+TEST(LoggingTest, RecordTheTransformFailsOnIsNotWritten) {
+  LogTail tail;
+  ScopedStderrCapture capture;
+  SetLogRecordTransform(&FailHalfWay);
+  LOG(ERROR) << "never half plain";
+  SetLogRecordTransform(nullptr);
+  LOG(ERROR) << "the next one";
+  const std::string err = capture.Finish();
+
+  const std::vector<std::string> lines = SplitLines(tail.Text());
+  ASSERT_EQ(1u, lines.size()) << tail.Text();
+  EXPECT_NE(std::string::npos, lines[0].find("] the next one"));
+  // Other destinations still get it.
+  EXPECT_NE(std::string::npos, err.find("] never half plain\n"));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ endif()
 set(QV_MINGW_SYSROOT /usr/x86_64-w64-mingw32)
 
 option(QV_WERROR "Treat compiler warnings in our own code as errors" ON)
+option(QV_BENCHMARKS "Build the benchmark programs (scripts/bench.sh)" OFF)
 option(QV_TEST_ENDPOINTS "Point the compiled-in service endpoints at 127.0.0.1 (test builds)" OFF)
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -33,6 +33,14 @@ void UnregisterAndClear(HANDLE* wait, HANDLE completion_event) {
 
 }  // namespace
 
+uint64_t ProcessAgeMs(const FILETIME& start, const FILETIME& now) {
+  const uint64_t start_ticks = FileTimeToUint64(start);
+  const uint64_t now_ticks = FileTimeToUint64(now);
+  // The clock may have been set back since the process started.
+  if (now_ticks < start_ticks) return 0;
+  return (now_ticks - start_ticks) / 10000;
+}
+
 ClientRecord::ClientRecord(CrashPipeServer* server, DWORD pid, DWORD dump_type,
                            uint64_t thread_id_address,
                            uint64_t exception_pointers_address,
@@ -96,9 +104,7 @@ bool ClientRecord::PopulateCustomInfo() {
   // The age is known whatever the client's memory holds.
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  const uint64_t age_ms =
-      (FileTimeToUint64(now) - FileTimeToUint64(start_time_)) / 10000;
-  const std::wstring age_text = std::to_wstring(age_ms);
+  const std::wstring age_text = std::to_wstring(ProcessAgeMs(start_time_, now));
   CustomInfoEntry& ptime = custom_info_entries_[count];
   wcsncpy(ptime.value, age_text.c_str(), CustomInfoEntry::kValueMaxLength - 1);
 

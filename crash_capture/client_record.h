@@ -109,6 +109,9 @@ class ClientRecord {
   std::atomic<bool> dump_wanted_{false};
 };
 
+// Milliseconds from |start| to |now|; 0 when the clock went back.
+uint64_t ProcessAgeMs(const FILETIME& start, const FILETIME& now);
+
 }  // namespace crash_capture
 
 #endif  // CRASH_CAPTURE_CLIENT_RECORD_H_

@@ -129,5 +129,16 @@ TEST_F(ClientRecordTest, ProcessThatCannotBeOpenedIsNotTaken) {
   EXPECT_FALSE(record.Initialize());
 }
 
+TEST(ProcessAgeTest, ClockSetBackGivesZero) {
+  const FILETIME start = {0x10000000u, 0x01d00000u};
+  FILETIME later = start;
+  later.dwLowDateTime += 25000;  // 2.5 ms in 100 ns units
+  EXPECT_EQ(2u, ProcessAgeMs(start, later));
+  EXPECT_EQ(0u, ProcessAgeMs(start, start));
+  FILETIME earlier = start;
+  earlier.dwHighDateTime -= 1;
+  EXPECT_EQ(0u, ProcessAgeMs(start, earlier));
+}
+
 }  // namespace
 }  // namespace crash_capture

@@ -1,5 +1,7 @@
 #include "crash_capture/crash_pipe_server.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "base/logging.h"
@@ -176,11 +178,36 @@ void CALLBACK CrashPipeServer::OnDumpRequest(void* context, BOOLEAN) {
 }
 
 void CrashPipeServer::ServeDumpRequest(ClientRecord* client) {
+  const DWORD thread = GetCurrentThreadId();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    dumping_.push_back(thread);
+  }
   if (pre_fetch_custom_info_ && !client->PopulateCustomInfo()) {
     LOG(WARNING) << "Cannot read the custom information of client "
                  << client->pid();
   }
   HandleDumpRequest(client);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    dumping_.erase(std::find(dumping_.begin(), dumping_.end(), thread));
+  }
+  dumps_done_.notify_all();
+}
+
+bool CrashPipeServer::WaitForDumpsInProgress(
+    DWORD timeout_ms, const std::vector<DWORD>& threads_left_out) {
+  std::vector<DWORD> left_out = threads_left_out;
+  left_out.push_back(GetCurrentThreadId());
+  const auto is_left_out = [&left_out](DWORD thread) {
+    return std::find(left_out.begin(), left_out.end(), thread) !=
+           left_out.end();
+  };
+  std::unique_lock<std::mutex> guard(lock_);
+  return dumps_done_.wait_for(
+      guard, std::chrono::milliseconds(timeout_ms), [this, &is_left_out] {
+        return std::all_of(dumping_.begin(), dumping_.end(), is_left_out);
+      });
 }
 
 // static
@@ -504,8 +531,10 @@ void CrashPipeServer::HandleWritingState() {
 }
 
 void CrashPipeServer::HandleWriteDoneState() {
+  // A longer message than ours is an acknowledgement too.
   if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
-               &overlapped_)) {
+               &overlapped_) ||
+      GetLastError() == ERROR_MORE_DATA) {
     return EnterStateImmediately(kStateReadingAck);
   }
   if (GetLastError() == ERROR_IO_PENDING)
@@ -522,10 +551,13 @@ void CrashPipeServer::LogMissingAck() {
 
 void CrashPipeServer::HandleReadingAckState() {
   DWORD bytes = 0;
-  // A client that closes its end instead of answering can leave a read that
-  // succeeds with nothing in it: that is no acknowledgement.
-  if (!GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) ||
-      bytes != kPipeMessageSize) {
+  // The acknowledgement's content is not examined: any message, even a short
+  // or a long one, is one. A client that closes its end instead of answering
+  // can leave a read that succeeds with nothing in it: that is none.
+  const bool read = GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes,
+                                        FALSE) ||
+                    GetLastError() == ERROR_MORE_DATA;
+  if (!read || bytes == 0) {
     LogMissingAck();
     return EnterStateImmediately(kStateDisconnecting);
   }
@@ -587,9 +619,12 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
                     client->assertion_info_address(), client->dump_type(),
                     true);
   if (!writer.CreateDumpFile(dump_path)) return false;
+  // The full-memory dump is the optional half: without its file the normal
+  // dump still goes to the hook.
   if (client->dump_type() & MiniDumpWithFullMemory) {
     std::wstring full_dump_path;
-    if (!writer.CreateFullDumpFile(&full_dump_path)) return false;
+    if (!writer.CreateFullDumpFile(&full_dump_path))
+      LOG(ERROR) << "No full-memory dump for client " << client->pid();
   }
   return writer.WriteMinidump();
 }

@@ -6,11 +6,13 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/win/scoped_handle.h"
 #include "crash_capture/client_record.h"
@@ -65,6 +67,14 @@ class CrashPipeServer {
   // Creates the pipe as its first and only instance and starts listening.
   bool Start();
 
+  // Waits up to |timeout_ms| until no dump is being written, handed to the
+  // dump hook or waiting for its client to be released, leaving out the
+  // one the calling thread serves (a hook that ends the process) and those
+  // of |threads_left_out|. True when none is left. Safe from any thread,
+  // hooks included.
+  bool WaitForDumpsInProgress(DWORD timeout_ms,
+                              const std::vector<DWORD>& threads_left_out = {});
+
  private:
   static void CALLBACK OnPipeConnected(void* context, BOOLEAN timer_fired);
   static void CALLBACK OnPipeWatch(void* context, BOOLEAN timer_fired);
@@ -106,7 +116,11 @@ class CrashPipeServer {
   bool GenerateDump(ClientRecord* client, std::wstring* dump_path);
   void HandleClientProcessExit(ClientRecord* client);
 
-  std::mutex lock_;  // Guards |clients_| and |shutting_down_|.
+  std::mutex lock_;  // Guards |clients_|, |shutting_down_| and |dumping_|.
+  // The threads serving a dump request, from the dump to the client's
+  // release; signalled through |dumps_done_| whenever one ends.
+  std::vector<DWORD> dumping_;
+  std::condition_variable dumps_done_;
   std::list<std::unique_ptr<ClientRecord>> clients_;
   const std::wstring pipe_name_;
   SECURITY_ATTRIBUTES* const pipe_security_attributes_;

@@ -137,5 +137,53 @@ TEST(CrashPipeServerTest, DestroyedServerCallsNoExitHook) {
   EXPECT_TRUE(server->Start());
 }
 
+// A dump hook held until the test lets it go.
+struct HeldDump {
+  HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  CrashPipeServer* server = nullptr;
+  std::atomic<bool> own_dump_left_out{false};
+  std::atomic<bool> returned{false};
+  ~HeldDump() {
+    CloseHandle(entered);
+    CloseHandle(release);
+  }
+};
+
+void OnHeldDump(void* context, const ClientRecord*, const std::wstring*) {
+  auto* held = static_cast<HeldDump*>(context);
+  // A hook that ends the process does not wait for itself.
+  held->own_dump_left_out = held->server->WaitForDumpsInProgress(0);
+  SetEvent(held->entered);
+  WaitForSingleObject(held->release, INFINITE);
+  held->returned = true;
+}
+
+TEST(CrashPipeServerTest, WaitForDumpsCoversTheHookAndTheClientRelease) {
+  HeldDump held;
+  const std::wstring name = TestPipeName(L"dumpwait");
+  auto server = std::make_unique<CrashPipeServer>(
+      name, nullptr, nullptr, nullptr, OnHeldDump, &held, nullptr, nullptr,
+      nullptr, nullptr, /*generate_dumps=*/false, nullptr);
+  held.server = server.get();
+  ASSERT_TRUE(server->Start());
+  EXPECT_TRUE(server->WaitForDumpsInProgress(0));  // nothing to wait for
+  CrashPipeClient client(name, MiniDumpNormal, nullptr);
+  ASSERT_TRUE(client.Register());
+  std::atomic<bool> released{false};
+  std::thread requester([&client, &released] {
+    client.RequestDump(static_cast<const AssertionInfo*>(nullptr));
+    released = true;
+  });
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held.entered, 30000));
+  EXPECT_TRUE(held.own_dump_left_out);
+  EXPECT_FALSE(server->WaitForDumpsInProgress(200));
+  SetEvent(held.release);
+  EXPECT_TRUE(server->WaitForDumpsInProgress(30000));
+  EXPECT_TRUE(held.returned);
+  requester.join();
+  EXPECT_TRUE(released);
+}
+
 }  // namespace
 }  // namespace crash_capture

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/lazy_instance.h"
+#include "base/lock.h"
 #include "base/logging.h"
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
@@ -14,9 +16,6 @@ namespace crash_capture {
 
 namespace {
 
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
-    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
-    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
 using UuidCreateFunction = RPC_STATUS(RPC_ENTRY*)(UUID*);
 
 const wchar_t kDumpExtension[] = L".dmp";
@@ -32,7 +31,19 @@ static_assert(sizeof(DumpInfoRecord) == 12, "stream layout");
 constexpr uint32_t kDumpThreadIdValid = 1;
 constexpr uint32_t kRequestingThreadIdValid = 2;
 
+// The debug-help library is single-threaded, and the dumps of two clients
+// are written on two pool threads: concurrent calls may corrupt its memory.
+// One dump call at a time, process-wide.
+base::LazyInstance<base::LockImpl>::Leaky g_dump_call_lock =
+    LAZY_INSTANCE_INITIALIZER;
+
+MiniDumpWriteDumpFunction g_dump_function_for_testing = nullptr;
+
 }  // namespace
+
+void SetMiniDumpWriteDumpForTesting(MiniDumpWriteDumpFunction function) {
+  g_dump_function_for_testing = function;
+}
 
 std::wstring GuidToDumpName(const GUID& guid) {
   wchar_t text[40];
@@ -117,6 +128,17 @@ bool DumpWriter::CreateFullDumpFile(std::wstring* path) {
   return true;
 }
 
+void DumpWriter::DiscardFullDump() {
+  full_dump_file_.Close();
+  if (full_dump_file_path_.empty()) return;
+  if (!DeleteFileW(full_dump_file_path_.c_str())) {
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "Cannot remove the partial full-memory dump, error "
+               << last_error;
+  }
+  full_dump_file_path_.clear();
+}
+
 void DumpWriter::DiscardUnwrittenFiles() {
   dump_file_.Close();
   full_dump_file_.Close();
@@ -139,9 +161,13 @@ bool DumpWriter::ReadAssertionInfo(void* record) const {
 bool DumpWriter::Write(HANDLE file, DWORD type,
                        MINIDUMP_EXCEPTION_INFORMATION* exception,
                        MINIDUMP_USER_STREAM_INFORMATION* streams) {
+  base::AutoLock one_dump_at_a_time(g_dump_call_lock.Get());
   ScopedLibrary dbghelp(L"dbghelp.dll");
-  auto write_dump =
-      dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  auto write_dump = g_dump_function_for_testing;
+  if (!write_dump) {
+    write_dump =
+        dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  }
   if (!write_dump) {
     LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;
@@ -157,9 +183,9 @@ bool DumpWriter::Write(HANDLE file, DWORD type,
 }
 
 bool DumpWriter::WriteMinidump() {
-  const bool full = WantsFullMemory();
   if (!dump_file_.IsValid() || dump_written_) return false;  // Once only.
-  if (full && !full_dump_file_.IsValid()) return false;
+  // Without its file (it could not be created) the full dump is skipped.
+  const bool full = WantsFullMemory() && full_dump_file_.IsValid();
 
   MINIDUMP_EXCEPTION_INFORMATION exception_data = {};
   MINIDUMP_EXCEPTION_INFORMATION* exception = nullptr;
@@ -200,13 +226,16 @@ bool DumpWriter::WriteMinidump() {
     handle_operations =
         CollectHandleTrace(process_handle_, exception_pointers_);
 
-  bool full_ok = true;
   if (full) {
     MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
                                              streams.data()};
-    full_ok = Write(full_dump_file_.Get(), dump_type_ | MiniDumpWithHandleData,
-                    exception, &info);
-    full_dump_written_ = full_ok;
+    full_dump_written_ = Write(full_dump_file_.Get(),
+                               dump_type_ | MiniDumpWithHandleData, exception,
+                               &info);
+    if (!full_dump_written_) {
+      LOG(ERROR) << "The full-memory dump failed; writing the normal dump only";
+      DiscardFullDump();
+    }
   }
 
   if (!handle_operations.empty()) {
@@ -218,8 +247,8 @@ bool DumpWriter::WriteMinidump() {
                                            streams.data()};
   dump_written_ = Write(dump_file_.Get(), dump_type_ & ~MiniDumpWithFullMemory,
                         exception, &info);
-  if (!dump_written_ || !full_ok) DiscardUnwrittenFiles();
-  return dump_written_ && full_ok;
+  if (!dump_written_) DiscardUnwrittenFiles();
+  return dump_written_;
 }
 
 }  // namespace crash_capture

@@ -33,12 +33,16 @@ class DumpWriter {
   // "<folder>\<guid>-full.dmp"; only for a full-memory dump type.
   bool CreateFullDumpFile(std::wstring* path);
 
+  // Writes the normal dump and, when asked for, the full-memory one. The
+  // full dump is optional: when it fails, its partial file is removed and
+  // the normal dump is still written. True when the normal dump was.
   bool WriteMinidump();
 
  private:
   bool GetDumpPath(std::wstring* path);
   bool CreateFileAt(const std::wstring& path, base::win::ScopedHandle* file);
   void DiscardUnwrittenFiles();
+  void DiscardFullDump();
   bool WantsFullMemory() const;
   bool ReadAssertionInfo(void* record) const;
   bool Write(HANDLE file, DWORD type, MINIDUMP_EXCEPTION_INFORMATION* exception,
@@ -62,6 +66,13 @@ class DumpWriter {
   bool dump_written_ = false;
   bool full_dump_written_ = false;
 };
+
+// The debug-help library's dump call. Tests put a stand-in in its place;
+// null restores the library's own.
+using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
+    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
+void SetMiniDumpWriteDumpForTesting(MiniDumpWriteDumpFunction function);
 
 // The GUID text of dump names: 36 lowercase hexadecimal digits and hyphens.
 std::wstring GuidToDumpName(const GUID& guid);

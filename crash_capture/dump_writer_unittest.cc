@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -208,6 +210,97 @@ TEST_F(DumpWriterTest, InvalidHandleCrashIsDumpedWithoutAVerifier) {
   memcpy(&code, body.data() + 8, sizeof(code));
   EXPECT_EQ(code, kStatusInvalidHandle);
   EXPECT_FALSE(dump.Find(HandleOperationListStream, &body));
+}
+
+// Stand-ins for the dump call: a few bytes of dump, or a full-memory dump
+// that runs out of space half-way.
+BOOL WINAPI WriteTinyDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE type,
+                          PMINIDUMP_EXCEPTION_INFORMATION,
+                          PMINIDUMP_USER_STREAM_INFORMATION,
+                          PMINIDUMP_CALLBACK_INFORMATION) {
+  DWORD written = 0;
+  WriteFile(file, "MDMP", 4, &written, nullptr);
+  if (type & MiniDumpWithFullMemory) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+class ScopedDumpFunction {
+ public:
+  explicit ScopedDumpFunction(MiniDumpWriteDumpFunction function) {
+    SetMiniDumpWriteDumpForTesting(function);
+  }
+  ~ScopedDumpFunction() { SetMiniDumpWriteDumpForTesting(nullptr); }
+};
+
+TEST_F(DumpWriterTest, FailedFullDumpLeavesTheNormalDumpOnly) {
+  ScopedDumpFunction stand_in(&WriteTinyDump);
+  auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  std::wstring path, full_path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  ASSERT_TRUE(writer->CreateFullDumpFile(&full_path));
+  EXPECT_TRUE(writer->WriteMinidump());
+  writer.reset();
+  const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+  EXPECT_EQ(Files(), std::vector<std::wstring>{name});
+}
+
+// A full-memory dump whose file could not be made: the normal one still is.
+TEST_F(DumpWriterTest, MissingFullDumpFileStillWritesTheNormalDump) {
+  ScopedDumpFunction stand_in(&WriteTinyDump);
+  auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  EXPECT_TRUE(writer->WriteMinidump());
+  writer.reset();
+  EXPECT_EQ(Files().size(), 1u);
+}
+
+std::atomic<int> g_calls_in_flight{0};
+std::atomic<int> g_most_in_flight{0};
+
+// Stays in the call until another call has come in too, or a second went
+// by; records how many calls were ever inside at once.
+BOOL WINAPI WriteWhileCountingCalls(HANDLE, DWORD, HANDLE file,
+                                    MINIDUMP_TYPE,
+                                    PMINIDUMP_EXCEPTION_INFORMATION,
+                                    PMINIDUMP_USER_STREAM_INFORMATION,
+                                    PMINIDUMP_CALLBACK_INFORMATION) {
+  const int now = ++g_calls_in_flight;
+  int most = g_most_in_flight.load();
+  while (now > most && !g_most_in_flight.compare_exchange_weak(most, now)) {
+  }
+  const DWORD start = GetTickCount();
+  while (g_calls_in_flight.load() < 2 && GetTickCount() - start < 1000)
+    Sleep(5);
+  DWORD written = 0;
+  WriteFile(file, "MDMP", 4, &written, nullptr);
+  --g_calls_in_flight;
+  return TRUE;
+}
+
+TEST_F(DumpWriterTest, DumpsOfTwoClientsAreWrittenOneAtATime) {
+  ScopedDumpFunction stand_in(&WriteWhileCountingCalls);
+  g_most_in_flight = 0;
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<int> written{0};
+  std::vector<std::thread> dumps;
+  for (int i = 0; i < 2; ++i) {
+    dumps.emplace_back([&] {
+      auto writer = LocalWriter(0, 0, MiniDumpNormal);
+      std::wstring path;
+      if (!writer->CreateDumpFile(&path)) return;
+      WaitForSingleObject(go, INFINITE);
+      if (writer->WriteMinidump()) ++written;
+    });
+  }
+  SetEvent(go);
+  for (std::thread& dump : dumps) dump.join();
+  CloseHandle(go);
+  EXPECT_EQ(written.load(), 2);
+  EXPECT_EQ(g_most_in_flight.load(), 1);
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
-// Reads the stack walker's text (CR LF lines, one byte per character) into
-// the crash BI record texts.
+#include "quillavera_crash_reporter/analysis_result_parser.h"
 
 #include <windows.h>
 
 #include <stdio.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "quillavera_crash_reporter/bi_records.h"
-#include "quillavera_crash_reporter/crash_bi_writer.h"
 
 const wchar_t kDefaultAnalysisText[] =
     L"Crash reason : UNKNOWN, Crash address : 0x0\", "
@@ -18,29 +16,44 @@ const wchar_t kDefaultAnalysisText[] =
 
 namespace {
 
-// The analysis text as lines, each byte widened to one character (as a wide
-// stream under the default locale reads it). False when it cannot be opened.
-bool ReadAnalysisLines(const std::wstring& path,
-                       std::vector<std::wstring>* lines) {
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return false;
-  std::wstring line;
-  bool pending = false;
-  int c;
-  while ((c = fgetc(file)) != EOF) {
-    if (c == '\n') {
-      lines->push_back(line);
-      line.clear();
-      pending = false;
-      continue;
+// A stack walker gone wrong must not make the reporter hold its whole output:
+// a line is cut at this many characters (the rest of it is skipped), and
+// nothing past this many bytes of the text is read.
+const size_t kMaxLineLength = 64 * 1024;
+const size_t kMaxTextBytes = 16 * 1024 * 1024;
+
+struct FileCloser {
+  void operator()(FILE* file) const { fclose(file); }
+};
+
+// Reads the analysis text one line at a time, each byte widened to one
+// character (as a wide stream under the default locale reads it).
+class AnalysisLineReader {
+ public:
+  explicit AnalysisLineReader(FILE* file) : file_(file) {}
+
+  // False at the end of the text or of what may be read.
+  bool Next(std::wstring* line) {
+    line->clear();
+    int c = ReadByte();
+    if (c == EOF) return false;
+    for (; c != EOF && c != '\n'; c = ReadByte()) {
+      if (line->size() < kMaxLineLength)
+        line->push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
     }
-    line.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    pending = true;
+    return true;
   }
-  if (pending) lines->push_back(line);
-  fclose(file);
-  return true;
-}
+
+ private:
+  int ReadByte() {
+    if (bytes_read_ >= kMaxTextBytes) return EOF;
+    ++bytes_read_;
+    return fgetc(file_);
+  }
+
+  FILE* const file_;
+  size_t bytes_read_ = 0;
+};
 
 bool Contains(const std::wstring& text, const wchar_t* part) {
   return text.find(part) != std::wstring::npos;
@@ -70,35 +83,20 @@ std::wstring PageOf(const std::wstring& frame) {
   return frame.substr(start, length);
 }
 
-class AnalysisReader {
- public:
-  explicit AnalysisReader(std::vector<std::wstring> lines)
-      : lines_(std::move(lines)), next_(0) {}
-  bool Next(std::wstring* line) {
-    if (next_ >= lines_.size()) return false;
-    *line = lines_[next_++];
-    return true;
-  }
-
- private:
-  std::vector<std::wstring> lines_;
-  size_t next_;
-};
-
 }  // namespace
 
-void CrashBiWriter::ParseAnalysisResult(std::wstring* message,
-                                        std::wstring* crash_info,
-                                        const std::wstring& analysis_path,
-                                        const std::wstring& process_info) {
-  std::vector<std::wstring> lines;
-  if (!ReadAnalysisLines(analysis_path, &lines)) {
+void AnalysisResultParser::Parse(std::wstring* message,
+                                 std::wstring* crash_info,
+                                 const std::wstring& analysis_path,
+                                 const std::wstring& process_info) {
+  std::unique_ptr<FILE, FileCloser> file(_wfopen(analysis_path.c_str(), L"rb"));
+  if (!file) {
     ::OutputDebugStringW(L"crash bi read error: cannot open analyse file.\n");
     message->append(kDefaultAnalysisText);
     return;
   }
 
-  AnalysisReader reader(std::move(lines));
+  AnalysisLineReader reader(file.get());
   bool reason_seen = false;
   bool address_seen = false;
   bool stack_done = false;
@@ -123,6 +121,7 @@ void CrashBiWriter::ParseAnalysisResult(std::wstring* message,
     std::wstring frame;
     if (reader.Next(&frame)) {
       page_ = PageOf(WithoutCr(frame));
+      found_page_ = true;
       frame = Piece(frame);
       message->append(L"\"page\": \"" + JsonEscape(page_) + L"\", ");
       crash_info->append(frame + L",");

@@ -6,7 +6,7 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
-#include "quillavera_crash_reporter/crash_bi_writer.h"
+#include "quillavera_crash_reporter/analysis_result_parser.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ class AnalysisResultParserTest : public testing::Test {
   void Parse(const std::wstring& process_info = L"") {
     message_ = L"M:";
     crash_info_ = L"CI:";
-    writer_.ParseAnalysisResult(&message_, &crash_info_, path_, process_info);
-    writer_.GetCrashPage(&page_);
+    AnalysisResultParser parser;
+    parser.Parse(&message_, &crash_info_, path_, process_info);
+    page_ = parser.page();
   }
 
   base::FilePath dir_;
   std::wstring path_;
-  CrashBiWriter writer_;
   std::wstring message_, crash_info_, page_;
 };
 
@@ -127,12 +127,9 @@ TEST_F(AnalysisResultParserTest, PageFollowsTheSubstringRule) {
       {"", L""},
   };
   for (const auto& c : cases) {
-    CrashBiWriter writer;
     WriteAnalysis({"Thread 0 (crashed)", c.frame});
-    std::wstring message, crash_info, page;
-    writer.ParseAnalysisResult(&message, &crash_info, path_, L"");
-    writer.GetCrashPage(&page);
-    EXPECT_EQ(c.page, page) << c.frame;
+    Parse();
+    EXPECT_EQ(c.page, page_) << c.frame;
   }
 }
 
@@ -166,6 +163,24 @@ TEST_F(AnalysisResultParserTest, BytesAboveAsciiBecomeOneCharacterEach) {
   WriteAnalysis({"Crash reason:  \xe9t\xe9"});
   Parse();
   EXPECT_EQ(L"M:Crash reason:  \x00e9t\x00e9,", message_);
+}
+
+// A walker gone wrong: the parser holds no more than a capped line, and
+// reads no more than a capped amount of text.
+TEST_F(AnalysisResultParserTest, LongLinesAreCutAndLongTextsLeftUnread) {
+  const size_t kLineCap = 64 * 1024;
+  WriteRaw("Crash reason:  " + std::string(1 << 20, 'x') + "\r\n");
+  Parse();
+  const std::wstring line =
+      (L"Crash reason:  " + std::wstring(1 << 20, L'x')).substr(0, kLineCap);
+  EXPECT_EQ(L"M:" + line + L",", message_);
+
+  const std::string filler_line(1023, 'f');
+  std::string text;
+  while (text.size() < 17u * 1024 * 1024) text += filler_line + "\n";
+  WriteRaw(text + "Crash reason:  too late\r\n");
+  Parse();
+  EXPECT_EQ(L"M:", message_);
 }
 
 }  // namespace

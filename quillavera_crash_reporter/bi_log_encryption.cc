@@ -1,4 +1,8 @@
 #include "quillavera_crash_reporter/bi_log_encryption.h"
 
-// TEMPORARY until the encryption wrapper is on main.
-void EncryptBiLogToBackup(const std::wstring&, const std::wstring&) {}
+#include "qzcrypto/crypt_file_helper.h"
+
+void EncryptBiLogToBackup(const std::wstring& plain, const std::wstring& backup) {
+  if (!IsLogEncryptionEnabled()) return;
+  CryptFileHelper::GetInstance()->EncryptFile(plain, backup);
+}

@@ -27,7 +27,8 @@ void HandleClientExited(void* context,
 // The hooks post their notices to the reporter's queue instead.
 void SendIpcNotice(int code, const std::string& data);
 
-// "<pid>_<type>", the type in the system's ANSI code page.
+// "<pid>_<type>" in UTF-8, the type as the system's ANSI code page holds it:
+// what the code page cannot hold becomes its default character.
 std::string MakeIpcNoticeData(uint32_t pid, const std::wstring& type);
 
 #endif  // QUILLAVERA_CRASH_REPORTER_CLIENT_CALLBACKS_H_

@@ -6,20 +6,13 @@
 
 #include <string>
 
-// What the message holds when the analysis text cannot be read.
-extern const wchar_t kDefaultAnalysisText[];
-
 class CrashBiWriter {
  public:
   CrashBiWriter();
 
-  // Picks the crash reason, the crash address, the crashing frame and the
-  // crashing thread's stack out of the stack walker's text at
-  // |analysis_path| and appends them to |message| and |crash_info|; sets the
-  // page. The lines go in escaped for the JSON strings they stand in;
-  // |process_info|, which follows the stack in |message|, is taken as it is
-  // (escaped by the caller). Never fails: short or malformed lines give
-  // shorter texts.
+  // Appends what the stack walker's text at |analysis_path| says to
+  // |message| and |crash_info| (AnalysisResultParser) and keeps the crashing
+  // frame as the page.
   void ParseAnalysisResult(std::wstring* message, std::wstring* crash_info,
                            const std::wstring& analysis_path,
                            const std::wstring& process_info);

@@ -1,4 +1,4 @@
-#include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 #include <windows.h>
 

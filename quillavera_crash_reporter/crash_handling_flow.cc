@@ -13,14 +13,16 @@
 #include "base/file_util.h"
 #include "framework/performance/process_info_utility.h"
 #include "quillavera_crash_reporter/app_params.h"
+#include "quillavera_crash_reporter/bi_log_upload.h"
 #include "quillavera_crash_reporter/bi_records.h"
+#include "quillavera_crash_reporter/cookie_json.h"
 #include "quillavera_crash_reporter/crash_bi_writer.h"
-#include "quillavera_crash_reporter/crash_flow_guard.h"
+#include "quillavera_crash_reporter/crash_data_archive.h"
+#include "quillavera_crash_reporter/crash_data_collection.h"
+#include "quillavera_crash_reporter/decrypted_log_copy.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
-#include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
-#include "quillavera_crash_reporter/reporter_state.h"
 #include "upload/text_helpers.h"
 
 namespace {
@@ -33,6 +35,8 @@ const DWORD kCrashPauseMs = 2000;
 const DWORD kAnalysisRetryPauseMs = 1000;
 // A non-main crash shows no box; it waits as long instead.
 const DWORD kNoMessagePauseMs = 2000;
+// Older files are packed only from the forced folders.
+const uint32_t kCrashDataMaxAgeHours = 2;
 
 const char kCrashMessageText[] =
     u8"很抱歉，程序出现异常崩溃了。请重新启动程序后再试一次。";
@@ -145,6 +149,19 @@ void WriteBiRecords(const CrashRun& run, const CrashInfoParams& parameters) {
   if (marker) base::CloseFile(marker);
 }
 
+// Packs the logs, the dump, its analysis and the client's data files into
+// |data_folder| + |zip_name|.
+void CollectCrashData(const CrashRun& run, const std::wstring& data_folder,
+                      const std::wstring& zip_name) {
+  CrashDataSources sources;
+  sources.data_folder = data_folder;
+  sources.dump_path = run.dump_path;
+  sources.analysis_path = run.analysis_path;
+  sources.dump_type = run.dump_type;
+  CollectFilesIntoZip(MakeCrashZipFileList(sources), data_folder + zip_name,
+                      kCrashDataMaxAgeHours);
+}
+
 void DeleteDumpAndAnalysis(const CrashRun& run) {
   // A full-memory dump beside it stays.
   DeleteFileW(run.dump_path.c_str());
@@ -163,10 +180,21 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   if (!ReadReportParameters(&parameters) && run.client.is_main())
     ExitReporter();
   AddCrashParameters(run, &parameters);
-  // The crash-data archive and its upload come here.
+  const std::wstring data_folder = GetLocalDataFolder();
+  const std::wstring zip_name = MakeCrashDataZipPath();
+  const std::wstring cookie = ReadCookieJson();
+  // The log goes into the crash data as a plain copy, listed by the
+  // collection, and is removed once packed.
+  DecryptLogForPacking();
+  CollectCrashData(run, data_folder, zip_name);
+  DeleteDecryptedLogCopy();
+  // The archive's upload comes here. Until it exists, the archive counts as
+  // not uploaded and is kept.
+  parameters["resource"] = "Upload Failed";
   WriteBiRecords(run, parameters);
+  PlaceCrashDataArchive(data_folder, zip_name, false);
   DeleteDumpAndAnalysis(run);
-  // The BI log upload comes here.
+  UploadBiLog(cookie);
   OutputDebugStringW(
       MakeDumpRequestLine(run.pid, client.GetCustomInfo()).c_str());
 }
@@ -190,6 +218,7 @@ void RunClaimedCrashFlow(const crash_capture::ClientRecord& client,
 
 void HandleClientCrash(void*, const crash_capture::ClientRecord* client,
                        const std::wstring* dump_path) {
+  WaitForLoggingReady();
   // Later crashes, of any process, keep only the dump the server wrote.
   if (IsCrashHandled()) return;
   const CrashedClientInfo info = ScanCustomInfo(client->GetCustomInfo());

@@ -1,6 +1,8 @@
 // The crash server's dump-request hook: for the first crash only, it pauses,
 // logs the crashed process, has the dump analysed, tells the user about a
-// main-process crash, removes the dump and its analysis, writes the request
+// main-process crash, packs the crash data (with a plain copy of the log,
+// removed once packed) into an archive that it keeps in the dumps folder,
+// removes the dump and its analysis, writes the request
 // line to the debugger output and, after a main-process crash, ends the
 // reporter. The crashed client stays blocked until the hook returns.
 

@@ -10,9 +10,7 @@
 
 #include "crash_capture/client_record.h"
 #include "gtest/gtest.h"
-#include "quillavera_crash_reporter/crash_flow_guard.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
-#include "quillavera_crash_reporter/reporter_state.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 namespace {
 

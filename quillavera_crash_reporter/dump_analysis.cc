@@ -3,8 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
-
+#include "base/win/scoped_handle.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 
 namespace {
@@ -12,11 +11,6 @@ namespace {
 const wchar_t kAnalyserName[] = L"dump_analyser.exe";
 const wchar_t kAnalyserDoneEvent[] = L"DumpAnalyserEventHandler";
 const DWORD kAnalyserWaitMs = 5000;
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-typedef std::unique_ptr<void, HandleCloser> ScopedHandle;
 
 std::wstring AnalyserParameters(const std::wstring& dump_path,
                                 const std::wstring& result_path) {
@@ -70,9 +64,9 @@ int AnalyseDump(const std::wstring& dump_path,
   }
   if (!FileExists(dump_path)) return ANALYSE_DUMP_NO_DUMP;
 
-  ScopedHandle done_event(
+  base::win::ScopedHandle done_event(
       ::CreateEventW(nullptr, TRUE, FALSE, kAnalyserDoneEvent));
-  if (done_event) ::ResetEvent(done_event.get());
+  if (done_event.IsValid()) ::ResetEvent(done_event.Get());
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
@@ -82,8 +76,8 @@ int AnalyseDump(const std::wstring& dump_path,
   info.lpDirectory = folder.c_str();
   info.nShow = SW_HIDE;
   if (!::ShellExecuteExW(&info)) return static_cast<int>(::GetLastError());
-  ScopedHandle process(info.hProcess);
+  base::win::ScopedHandle process(info.hProcess);
 
-  WaitForAnalyser(done_event.get(), process.get());
+  WaitForAnalyser(done_event.Get(), process.Get());
   return ANALYSE_DUMP_STARTED;
 }

@@ -1,20 +1,5 @@
 #include "quillavera_crash_reporter/ipc_notice_queue.h"
 
-#include "base/lazy_instance.h"
-#include "quillavera_crash_reporter/client_callbacks.h"
-
-namespace {
-
-struct ReporterNoticeQueue {
-  IpcNoticeQueue queue{&SendIpcNotice};
-};
-
-// Leaky: pool threads may still be sending while exit() runs.
-base::LazyInstance<ReporterNoticeQueue>::Leaky g_notice_queue =
-    LAZY_INSTANCE_INITIALIZER;
-
-}  // namespace
-
 IpcNoticeQueue::IpcNoticeQueue(SendFunction send)
     : send_(send), idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
@@ -57,12 +42,4 @@ void IpcNoticeQueue::Drain() {
     }
     send_(notice.first, notice.second);
   }
-}
-
-void PostIpcNotice(int code, const std::string& data) {
-  g_notice_queue.Get().queue.Post(code, data);
-}
-
-bool FlushIpcNotices(DWORD timeout_ms) {
-  return g_notice_queue.Get().queue.Flush(timeout_ms);
 }

@@ -44,8 +44,4 @@ class IpcNoticeQueue {
   base::win::ScopedHandle idle_;
 };
 
-// The reporter's queue, sending through SendIpcNotice.
-void PostIpcNotice(int code, const std::string& data);
-bool FlushIpcNotices(DWORD timeout_ms);
-
 #endif  // QUILLAVERA_CRASH_REPORTER_IPC_NOTICE_QUEUE_H_

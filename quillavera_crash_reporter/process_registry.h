@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "quillavera_crash_reporter/reporter_state.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 // What the reporter must do after a client's exit.
 enum ClientExitAction {

@@ -8,13 +8,22 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "player/common/path_service2.h"
+#include "qzcrypto/crypt_file_helper.h"
 #include "quillavera_crash_reporter/quillavera_crash_server.h"
-#include "quillavera_crash_reporter/report_sender_global.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/startup_housekeeping.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Runs the registered exit callbacks when this function returns.
   base::ExitCallbackStack exit_callbacks;
+  // Records written before the log file is set up (to the default log)
+  // are encrypted as well.
+  InstallLogRecordEncryption();
+
+  // Clients may register as soon as the pipe is won: until the log is set
+  // up their hooks write nothing, and until start-up is done none ends the
+  // process.
+  BeginStartup();
 
   // A second copy fails here, because the pipe exists, and leaves at once
   // without a word; a client waiting for the ready event is still woken.
@@ -22,6 +31,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     SignalReadyEvent();
     return 0;
   }
+
+  base::CommandLine::Init();
+  InitLogFile(L"quillavera");
+  MarkLoggingReady();
+  LOG(INFO) << "Quillavera crash server start";
 
   // Only the copy that owns the crash pipe tidies up: a second copy must not
   // move the BI backup away or delete dumps under a running one. Without a
@@ -31,11 +45,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DeleteOldDumps();
   }
 
-  base::CommandLine::Init();
-  InitLogFile(L"quillavera");
-  LOG(INFO) << "Quillavera crash server start";
   SignalReadyEvent();
   CreateReportSender();
+  MarkStartupDone();
 
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "gtest/gtest.h"
-#include "quillavera_crash_reporter/reporter_state.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 
 namespace {
 

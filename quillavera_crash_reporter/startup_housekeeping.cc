@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <memory>
-
 #include "base/file_enumerator.h"
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "base/platform_file.h"
+#include "base/win/scoped_handle.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 
 namespace {
@@ -16,17 +15,11 @@ const int kDumpRetentionDays = 7;
 const int kMarkedDumpRetentionDays = 5;
 const wchar_t kShortRetentionMark[] = L"dravenko";
 
-// Closes a file handle (until the base library's scoped handle lands here).
-struct FileHandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-typedef std::unique_ptr<void, FileHandleCloser> ScopedFileHandle;
-
-ScopedFileHandle OpenFileHandle(const std::wstring& path, DWORD access,
-                                DWORD sharing, DWORD flags) {
-  HANDLE handle = ::CreateFileW(path.c_str(), access, sharing, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
-  return ScopedFileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+base::win::ScopedHandle OpenFileHandle(const std::wstring& path,
+                                       DWORD access, DWORD sharing,
+                                       DWORD flags) {
+  return base::win::ScopedHandle(::CreateFileW(
+      path.c_str(), access, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 bool CopyAll(HANDLE from, HANDLE to) {
@@ -45,20 +38,20 @@ bool CopyAll(HANDLE from, HANDLE to) {
 // Appends every byte of |source| to |target|. On failure |target| is cut
 // back to its old length, so a later attempt does not double records.
 bool AppendFile(const std::wstring& source, const std::wstring& target) {
-  ScopedFileHandle in = OpenFileHandle(source, GENERIC_READ, FILE_SHARE_READ,
-                                       FILE_FLAG_SEQUENTIAL_SCAN);
-  if (!in) return false;
-  ScopedFileHandle out = OpenFileHandle(target, GENERIC_WRITE, 0, 0);
-  if (!out) return false;
+  base::win::ScopedHandle in = OpenFileHandle(
+      source, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (!in.IsValid()) return false;
+  base::win::ScopedHandle out = OpenFileHandle(target, GENERIC_WRITE, 0, 0);
+  if (!out.IsValid()) return false;
   LARGE_INTEGER old_end = {};
-  if (!::SetFilePointerEx(out.get(), LARGE_INTEGER(), &old_end, FILE_END)) {
+  if (!::SetFilePointerEx(out.Get(), LARGE_INTEGER(), &old_end, FILE_END)) {
     return false;
   }
-  if (CopyAll(in.get(), out.get()) && ::FlushFileBuffers(out.get())) {
+  if (CopyAll(in.Get(), out.Get()) && ::FlushFileBuffers(out.Get())) {
     return true;
   }
-  ::SetFilePointerEx(out.get(), old_end, nullptr, FILE_BEGIN);
-  ::SetEndOfFile(out.get());
+  ::SetFilePointerEx(out.Get(), old_end, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(out.Get());
   return false;
 }
 
@@ -109,9 +102,10 @@ void DeleteOldDumpsIn(const std::wstring& folder, base::Time now) {
 }
 
 void SignalReadyEvent() {
-  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE,
-                                GetReadyEventName().c_str());
-  if (!event || event == INVALID_HANDLE_VALUE) return;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetEvent(event);
-  ::CloseHandle(event);
+  HANDLE created =
+      ::CreateEventW(nullptr, TRUE, FALSE, GetReadyEventName().c_str());
+  // Read before the owner takes the handle, which may reset it.
+  const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  base::win::ScopedHandle event(created);
+  if (event.IsValid() && existed) ::SetEvent(event.Get());
 }

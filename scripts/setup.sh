@@ -15,9 +15,13 @@ JOBS="$(nproc)"
 
 log() { echo "[setup] $*"; }
 
+# Named one by one: packages come without their recommends, so gcc alone
+# brings no C library headers (NSPR's host tools need them), and Python's
+# and Wine's time zones need the zone database.
 packages=(
   cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
-  libz-mingw-w64-dev googletest python3 dpkg-dev gcc make openssl
+  libz-mingw-w64-dev googletest python3 dpkg-dev gcc libc6-dev make tzdata
+  unzip p7zip-full openssl
 )
 
 install_packages() {

@@ -13,6 +13,7 @@
 #include "base/path_service.h"
 #include "player/common/default_storage_path.h"
 #include "player/common/log_file_rotation.h"
+#include "qzcrypto/crypt_file_helper.h"
 
 namespace {
 
@@ -321,6 +322,8 @@ bool InitLogFile(const wchar_t* product_name) {
 
   RotateLogFile(log_file);
 
+  // Every record of the product's log is written encrypted.
+  InstallLogRecordEncryption();
   base::LoggingSettings settings;
   settings.logging_dest = base::LOG_TO_FILE;
   settings.log_file = log_file.value().c_str();

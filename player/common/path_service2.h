@@ -47,7 +47,8 @@ enum ProductPathKey {
 
 // Names the log file (DATA\<name>.elog; the executable's base name when
 // |product_name| is null), cuts it back when it has grown too large and
-// hands it to the logging facility. Returns whether the file could be opened.
+// hands it to the logging facility, which from then on writes every record
+// encrypted. Returns whether the file could be opened.
 bool InitLogFile(const wchar_t* product_name);
 
 // The path for |key|; false for keys that are not served. Folder-creation

@@ -16,6 +16,7 @@ import warnings
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
 
 # The reporter's pipe, ready event and data folder have fixed names, so these
 # tests run in a prefix of their own.
@@ -23,6 +24,7 @@ PREFIX = os.environ.get("QV_REGISTRY_PREFIX") or os.path.join(
     tempfile.gettempdir(), "qv_client_registry_prefix")
 os.environ["QV_WINEPREFIX"] = PREFIX
 
+import qzcrypto_format  # noqa: E402
 from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
                            reset_private_prefix, stop_prefix,
                            to_windows_path)
@@ -45,7 +47,7 @@ def tearDownModule():
 def log_files():
     """The reporter's log in the prefix's data folder, and the default log
     beside the program (shared with other tests: only what is appended
-    during a test is read)."""
+    during a test is read). The reporter encrypts its records in both."""
     return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "**",
                                   "quillavera.elog"), recursive=True) + \
         [os.path.join(BIN_DIR, "debug.log")]
@@ -57,13 +59,16 @@ def log_sizes():
 
 
 def read_log(since):
+    """The reporter's records appended since |since|, decrypted: each byte
+    is encrypted on its own, so any slice decrypts."""
     text = ""
     for path in log_files():
         if not os.path.exists(path):
             continue
         with open(path, "rb") as log:
             log.seek(since.get(path, 0))
-            text += log.read().decode("utf-8", "replace")
+            text += qzcrypto_format.decrypt(log.read()).decode(
+                "utf-8", "replace")
     return text
 
 

@@ -17,9 +17,11 @@ import threading
 import time
 import unittest
 import warnings
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
+sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
 
 PREFIX = os.environ.get("QV_FLOW_PREFIX") or os.path.join(
     tempfile.gettempdir(), "qv_crash_flow_prefix")
@@ -27,6 +29,7 @@ os.environ["QV_WINEPREFIX"] = PREFIX
 # The debugger output ("Client requested dump:") shows on standard error.
 os.environ["WINEDEBUG"] = "-all,warn+seh"
 
+import qzcrypto_format  # noqa: E402
 from crash_harness import (BIN_DIR, WINE_RUN, WORK_DIR, Program,  # noqa: E402
                            reset_private_prefix, stop_prefix,
                            to_windows_path)
@@ -39,6 +42,7 @@ APP_PARAM = {
     "model": "XPS 13", "brand": "Dell", "osVersion": "10.0.19045",
     "startTime": "2026-12-10T09:00:00", "GPU": "Iris Xe",
 }
+ARCHIVE_NAME = re.compile(r"^crash_data_\d+\.zip$")
 WAIT_RELEASED = 0  # WAIT_OBJECT_0: the dump-generated event
 CONNECTED = 7
 
@@ -148,8 +152,10 @@ class FlowTestCase(unittest.TestCase):
                       if n != "appParam")
 
     def log(self):
-        with open(os.path.join(data_folder(), "quillavera.elog"), "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        """The product log, which the reporter and the client both write
+        encrypted record by record."""
+        return qzcrypto_format.decrypt_log_text(
+            os.path.join(data_folder(), "quillavera.elog"))
 
     def wait_for_log(self, text, timeout=60):
         deadline = time.monotonic() + timeout
@@ -182,7 +188,9 @@ class CrashFlowTest(FlowTestCase):
         self.assertIn("Crash address: 0x10\r\n", analysis)
         self.assertRegex(analysis, r"\(crashed\)\r\n 0  %s \+ 0x[0-9a-f]+\r\n"
                          % re.escape(APP))
-        self.assertEqual([], self.dumps())
+        # Only the crash data archive is kept: it was not uploaded.
+        self.assertEqual(1, len(self.dumps()), self.dumps())
+        self.assertRegex(self.dumps()[0], ARCHIVE_NAME)
 
         pid = main.events("registered")[0]["pid"]
         record = re.compile(
@@ -196,8 +204,17 @@ class CrashFlowTest(FlowTestCase):
         self.assertNotIn("Analyse dump failed", self.log())
         self.assertTrue(any("Client requested dump:%d" % pid in l
                             for l in main.stderr), main.stderr)
-        # The client's own records share the product log.
-        self.assertIn("Client application main start", self.log())
+        # The client's own records share the product log; records of both
+        # processes decrypt one by one into whole lines.
+        log = self.log()
+        self.assertIn("Client application main start", log)
+        self.assertIn("Process crashed! type: main", log)
+        for line in log.splitlines():
+            self.assertRegex(line, r"^\[\d+:\d+:\d{4}/\d{6}:\d+:[A-Z_]+:"
+                             r"[\w.]+\(\d+\)\] ")
+        # The plain copy packed with the crash data is gone again.
+        self.assertFalse(os.path.exists(
+            os.path.join(data_folder(), "quillavera.log")))
 
     def test_renderer_crash_is_handled_and_a_later_main_crash_only_dumped(self):
         main = self.start_main()
@@ -234,7 +251,7 @@ class CrashFlowTest(FlowTestCase):
                       "\n".join(renderer.stderr + main.stderr))
         # Left: the main process's dump, and the renderer's full-memory
         # dump; gone: the renderer's dump and the analysis text.
-        left = self.dumps()
+        left = [n for n in self.dumps() if not ARCHIVE_NAME.match(n)]
         self.assertEqual(2, len(left), left)
         full = [n for n in left if n.endswith("-full.dmp")]
         self.assertEqual(1, len(full), left)
@@ -260,7 +277,69 @@ class CrashFlowTest(FlowTestCase):
         self.assertEqual(WAIT_RELEASED, renderer_dump["wait_result"])
         ended = self.reporter_exit()
         self.assertEqual((True, 0), (ended["ended"], ended["code"]))
-        self.assertEqual([], self.dumps())
+        self.assertEqual(1, len(self.dumps()), self.dumps())
+        self.assertRegex(self.dumps()[0], ARCHIVE_NAME)
+
+    def test_renderer_crash_data_is_packed_into_an_archive(self):
+        data = data_folder()
+        listed = {
+            "web.log": "web.log",
+            "app_trace.json": "app_trace.json",
+            "crash_report": "webdata/file/crash_report",
+            "localdata/recent.txt": "localdata/recent.txt",
+            "localdata/sub/deeper.txt": "localdata/sub/deeper.txt",
+            "ORBI_SYS/a.bin": "ORBI_SYS/a.bin",
+            "OBQ/old.txt": "OBQ/old.txt",
+            "qlvt/z/w.txt": "qlvt/z/w.txt",
+        }
+        contents = {}
+        for entry, name in listed.items():
+            contents[entry] = os.urandom(3000) + name.encode() * 100
+            self.write_data_file(name, contents[entry])
+        # Old files count only in the forced folders.
+        week_ago = time.time() - 7 * 24 * 3600
+        os.utime(os.path.join(data, "OBQ", "old.txt"), (week_ago, week_ago))
+        self.write_data_file("localdata/old.txt", b"old", week_ago)
+        self.write_data_file("old.log", b"not listed")
+
+        main = self.start_main()
+        # A full-memory dump of tens of MB, written and packed: slow on a
+        # busy machine.
+        renderer = self.start("--type=renderer", "--ptrackid=5", "--full",
+                              "--dump-wait-ms=600000", "--x")
+        renderer.expect("registered")
+        self.command(renderer, "crash")
+        released = renderer.expect("crash_dump", timeout=660)
+        self.assertEqual(WAIT_RELEASED, released["wait_result"])
+        self.command(main, "exit")
+        main.wait()
+        self.reporter_exit()
+
+        archives = [n for n in self.dumps() if ARCHIVE_NAME.match(n)]
+        self.assertEqual(1, len(archives), self.dumps())
+        full = [n for n in self.dumps() if n.endswith("-full.dmp")]
+        self.assertEqual(1, len(full), self.dumps())
+        dump_name = full[0][:-len("-full.dmp")] + ".dmp"
+        with open(os.path.join(data, "dumps", full[0]), "rb") as f:
+            contents[full[0]] = f.read()
+        with open(self.kept_analysis, "rb") as f:
+            contents["dump_analyse_result.txt"] = f.read()
+        self.assertIn(b"Crash reason:", contents["dump_analyse_result.txt"])
+        with zipfile.ZipFile(os.path.join(data, "dumps", archives[0])) as zf:
+            self.assertIsNone(zf.testzip())
+            self.assertEqual(sorted(list(contents) + [dump_name]),
+                             sorted(zf.namelist()))
+            for name, expected in contents.items():
+                self.assertEqual(expected, zf.read(name), name)
+            self.assertEqual(b"MDMP", zf.read(dump_name)[:4])
+
+    def write_data_file(self, name, data, mtime=None):
+        path = os.path.join(data_folder(), *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        if mtime is not None:
+            os.utime(path, (mtime, mtime))
 
     def test_missing_analyser_ends_the_reporter_after_the_retry(self):
         # A reporter with no stack walker beside it.

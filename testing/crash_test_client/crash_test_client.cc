@@ -165,7 +165,8 @@ void SendAndExpectNoReply(const void* message, DWORD size) {
 // Registers by hand; the ack only when asked for.
 bool RawRegister(const PipeMessage& request, bool acknowledge,
                  PipeMessage* reply,
-                 PipeMessageTag ack_tag = crash_capture::kRegistrationAck) {
+                 PipeMessageTag ack_tag = crash_capture::kRegistrationAck,
+                 DWORD ack_size = sizeof(PipeMessage)) {
   HANDLE pipe = OpenPipe();
   DWORD read = 0;
   const bool ok = TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
@@ -182,7 +183,7 @@ bool RawRegister(const PipeMessage& request, bool acknowledge,
     PipeMessage ack = {};
     ack.tag = ack_tag;
     DWORD written = 0;
-    WriteFile(pipe, &ack, sizeof(ack), &written, nullptr);
+    WriteFile(pipe, &ack, ack_size, &written, nullptr);
   }
   CloseHandle(pipe);
   return ok;
@@ -379,6 +380,15 @@ int AckWithOddTag() {
                                                                             : 1;
 }
 
+// The protocol does not look into the acknowledgement: any message is one.
+int AckShort() {
+  PipeMessage reply = {};
+  return RawRegister(ValidRegistration(), true, &reply,
+                     crash_capture::kRegistrationAck, 4)
+             ? 0
+             : 1;
+}
+
 int ExitWithoutAck() {
   PipeMessage reply = {};
   RawRegister(ValidRegistration(), false, &reply);
@@ -521,10 +531,13 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"register") return Register();
   if (mode == L"hold") return Hold();
   if (mode == L"wait-pipe") return WaitForPipe();
+  // Registers the moment the server listens (and leaves at once).
+  if (mode == L"wait-and-register") return WaitForPipe() ? 1 : Register();
   if (mode == L"wait-peer") return WaitForPeerWindow();
   if (mode == L"wait-server") return WaitForServer();
   if (mode == L"no-ack") return ExitWithoutAck();
   if (mode == L"odd-ack") return AckWithOddTag();
+  if (mode == L"short-ack") return AckShort();
   if (mode == L"exit-after-request") return ExitAfterRequest();
   if (mode.rfind(L"bad-", 0) == 0) return RequestWithBadAddress(mode);
   if (mode == L"upload") return Upload();

@@ -221,6 +221,15 @@ class BadClientTest(HostTestCase):
         host.expect("connect", pid=reply["pid"])
         host.expect("exit", pid=reply["pid"])
 
+    def test_a_short_acknowledgement_still_counts(self):
+        host = self.start_host("shortack")
+        code, client = run_client(host, "short-ack")
+        self.assertEqual(code, 0)
+        reply = client.expect("raw_reply")
+        self.assertTrue(reply["ok"])
+        host.expect("connect", pid=reply["pid"])
+        host.expect("exit", pid=reply["pid"])
+
     def test_client_closing_before_the_server_listens(self):
         host = self.start_host("early", "--early-client")
         self.assertTrue(host.expect("early_client")["opened"])

@@ -226,6 +226,61 @@ def check_delete(checks, probe, work):
     checks.true(not os.path.exists(empty), "empty folder gone")
 
 
+def check_moves_onto_themselves(checks, probe, work):
+    """A folder moved or copied onto itself, into its own parent or into
+    itself is refused and keeps every file."""
+    area = os.path.join(work, "self_move")
+    folder = os.path.join(area, "parent", "x")
+    write_bytes(os.path.join(folder, "a.txt"), b"keep me")
+    write_bytes(os.path.join(folder, "sub", "b.txt"), b"and me")
+    parent = windows_path(os.path.dirname(folder))
+    x = windows_path(folder)
+    requests = []
+    for command in ("move", "moveunsafe", "copyanddelete"):
+        for target in (parent, parent + "\\", parent + "\\.", x, x + "\\.",
+                       x + "\\sub", x + "\\new", parent + "\\X"):
+            requests.append((command, target))
+    requests += [("copydir", x + "\\sub"), ("copydir", parent),
+                 ("copyfileunsafe", x + "\\a.txt")]
+    before = snapshot(area)
+    for command, target in requests:
+        source = x if command != "copyfileunsafe" else x + "\\a.txt"
+        checks.equal("0", probe.ask(command, source, target),
+                     "%s %s onto %s" % (command, source, target))
+        checks.equal(before, snapshot(area),
+                     "%s onto %s keeps everything" % (command, target))
+    # An ordinary move still works.
+    checks.equal("1", probe.ask("move", x, parent + "\\y"), "move to a sibling")
+    checks.true(os.path.exists(os.path.join(area, "parent", "y", "sub",
+                                            "b.txt")), "moved tree complete")
+
+
+def check_delete_keeps_what_links_point_to(checks, probe, work):
+    area = os.path.join(work, "delete_links")
+    outside = os.path.join(area, "outside")
+    write_bytes(os.path.join(outside, "precious.txt"), b"outside the tree")
+    write_bytes(os.path.join(outside, "deep", "more.txt"), b"also outside")
+    tree = os.path.join(area, "tree")
+    write_bytes(os.path.join(tree, "inner", "own.txt"), b"the tree's own")
+    os.symlink(outside, os.path.join(tree, "link"))
+    os.symlink(outside, os.path.join(tree, "inner", "deeper_link"))
+    kept = snapshot(outside)
+    # Wine cannot remove a Unix link from the Windows side: there the
+    # delete fails and says so, and the tree keeps its link.
+    deleted = probe.ask("delete", windows_path(tree), 1)
+    checks.equal(kept, snapshot(outside), "linked folder untouched")
+    checks.equal(deleted == "0", os.path.lexists(os.path.join(tree, "link")),
+                 "success reported only with the link gone")
+
+    # A link given as the path itself: at most the link goes.
+    link = os.path.join(area, "lone_link")
+    os.symlink(outside, link)
+    deleted = probe.ask("delete", windows_path(link), 1)
+    checks.equal(kept, snapshot(outside), "its target untouched")
+    checks.equal(deleted == "0", os.path.lexists(link),
+                 "success reported only with the link gone")
+
+
 def check_platform_file(checks, probe, work):
     area = os.path.join(work, "platform")
     os.makedirs(area)
@@ -296,6 +351,8 @@ def main():
         check_length_limit(checks, probe, work)
         check_parent_refusal(checks, probe, work)
         check_delete(checks, probe, work)
+        check_moves_onto_themselves(checks, probe, work)
+        check_delete_keeps_what_links_point_to(checks, probe, work)
         check_platform_file(checks, probe, work)
     result = checks.finish()
     if result == 0:

@@ -202,6 +202,14 @@ std::string Answer(const std::vector<std::string>& f) {
     return std::to_string(base::CopyFileUnsafe(PathArg(f[1]), PathArg(f[2])));
   if (command == "move")
     return std::to_string(base::Move(PathArg(f[1]), PathArg(f[2])));
+  if (command == "moveunsafe")
+    return std::to_string(base::MoveUnsafe(PathArg(f[1]), PathArg(f[2])));
+  if (command == "copyanddelete")
+    return std::to_string(
+        base::CopyAndDeleteDirectory(PathArg(f[1]), PathArg(f[2])));
+  if (command == "copydir")
+    return std::to_string(
+        base::CopyDirectory(PathArg(f[1]), PathArg(f[2]), true));
   if (command == "createdir")
     return std::to_string(base::CreateDirectory(PathArg(f[1])));
   if (command == "pfopen")

@@ -3,7 +3,8 @@
 
 - The first copy creates its data folders and the crash pipe (a client can
   register), logs its start line into "quillavera.elog" in its data folder
-  and stays in its message loop.
+  (encrypted; read back with the test tree's own decryptor) and stays in
+  its message loop.
 - A second copy, while the first runs, ends with exit code 0 in well under
   the time-out and writes no record.
 - WM_QUIT from outside ends the first copy through its shutdown path with
@@ -20,6 +21,10 @@ import subprocess
 import sys
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "qzcrypto_tools"))
+import qzcrypto_format  # noqa: E402
 
 ARGS = None
 PIPE = r"\\.\pipe\QuillaveraCrashServices\Server"
@@ -47,7 +52,14 @@ def log_paths():
 
 
 def read_log(folder):
+    """The log's records, decrypted."""
     del folder  # the log lives in the data folder, not beside the program
+    for path in log_paths():
+        return qzcrypto_format.decrypt_file(path)
+    return b""
+
+
+def read_raw_log():
     for path in log_paths():
         with open(path, "rb") as log:
             return log.read()
@@ -148,6 +160,8 @@ class ReporterEntryTest(unittest.TestCase):
         self.assertEqual(0, launcher_exit_code(out), out)
         client.communicate(b"go\n", timeout=60)
 
+        # Written encrypted, record by record.
+        self.assertNotIn(b"crash server start", read_raw_log())
         lines = read_log(self.folder).decode("utf-8").split("\n")
         self.assertEqual("", lines[-1])
         self.assertEqual(2, len(lines) - 1, lines)

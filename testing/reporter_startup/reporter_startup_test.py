@@ -18,6 +18,8 @@ WORK_DIR = os.environ["QV_TEST_WORK_DIR"]
 PREFIX = os.path.join(WORK_DIR, "prefix")
 REPORTER = os.path.join(BIN_DIR, "quillavera_crash_reporter.exe")
 PROBE = os.path.join(BIN_DIR, "startup_probe.exe")
+CLIENT = os.path.join(BIN_DIR, "crash_test_client.exe")
+PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
 
 DAY = 24 * 3600
 LOG_LIMIT = 10485760
@@ -182,6 +184,48 @@ class ReporterStartupTest(unittest.TestCase):
         self.assertFalse(os.path.exists(self.bi_log))
         self.assertTrue(os.path.exists(os.path.join(self.dumps, "old.dmp")))
         self.assertEqual(log_size, os.path.getsize(self.log))
+
+    def test_client_gone_during_start_up_waits_for_the_housekeeping(self):
+        # A copy of the program of its own, so that its default log beside
+        # it (where records before the log set-up would go) is its own.
+        private_bin = os.path.join(WORK_DIR, "private_bin")
+        shutil.rmtree(private_bin, ignore_errors=True)
+        os.makedirs(private_bin)
+        reporter_copy = shutil.copy(REPORTER, private_bin)
+        records = b"old records" * 1000
+        self.write(self.bi_log, records)
+        # Big enough that appending it takes a while.
+        chunk = os.urandom(1 << 20)
+        with open(self.bi_backup, "wb") as f:
+            for _ in range(256):
+                f.write(chunk)
+        backup_size = os.path.getsize(self.bi_backup)
+
+        # The client waits for the pipe, registers the moment it appears and
+        # leaves, all while the reporter is starting up.
+        client = subprocess.Popen(
+            [WINE_RUN, CLIENT, PIPE, "wait-and-register", "--wait-ms=60000"],
+            env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        reporter = subprocess.Popen([WINE_RUN, reporter_copy], env=wine_env(),
+                                    stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+        self.reporters.append(reporter)
+        client_out, _ = client.communicate(timeout=120)
+        self.assertIn(b'"registered"', client_out)
+        reporter.communicate(timeout=300)
+        self.assertEqual(0, reporter.returncode)
+
+        self.assertFalse(os.path.exists(self.bi_backup))
+        self.assertEqual(len(records) + backup_size,
+                         os.path.getsize(self.bi_log))
+        with open(self.bi_log, "rb") as f:
+            self.assertEqual(records, f.read(len(records)))
+            self.assertEqual(chunk, f.read(len(chunk)))
+        self.assertFalse(os.path.exists(os.path.join(private_bin, "debug.log")))
+        # The client's records went to the log that was set up.
+        self.assertGreater(os.path.getsize(self.log), 0)
+        os.remove(self.bi_log)
+        shutil.rmtree(private_bin, ignore_errors=True)
 
 
 if __name__ == "__main__":

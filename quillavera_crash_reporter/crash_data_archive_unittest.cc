@@ -1,0 +1,95 @@
+#include "quillavera_crash_reporter/crash_data_archive.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/file_path.h"
+#include "base/file_util.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+class CrashZipFileListTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(base::CreateNewTempDirectory(L"czl", &dir_));
+    sources_.data_folder = dir_.value();
+    sources_.dump_path = dir_.value() + L"\\dumps\\a.dmp";
+    sources_.analysis_path = dir_.value() + L"\\dumps\\r.txt";
+  }
+  void TearDown() override { base::Delete(dir_, true); }
+
+  void Write(const std::wstring& name, int64_t size) {
+    HANDLE file = CreateFileW((dir_.value() + name).c_str(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+  }
+
+  std::vector<std::wstring> Relative(const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> relative;
+    for (const std::wstring& path : paths)
+      relative.push_back(path.compare(0, dir_.value().size(), dir_.value())
+                             ? path
+                             : path.substr(dir_.value().size()));
+    return relative;
+  }
+
+  base::FilePath dir_;
+  CrashDataSources sources_;
+};
+
+TEST_F(CrashZipFileListTest, ListsInOrderWithTheFullDumpForTheFullMemoryBit) {
+  Write(L"\\quillavera.elog", 10);
+  Write(L"\\web.log", 10);
+  // Full memory with handle data: the full dump goes in too.
+  sources_.dump_type = 0x6;
+  const CrashZipFileList list = MakeCrashZipFileList(sources_);
+  const std::vector<std::wstring> expected = {
+      L"\\quillavera.log", L"\\web.log", L"\\app_trace.json", L"\\localdata",
+      L"\\dumps\\a.dmp", L"\\dumps\\r.txt", L"\\webdata\\file\\crash_report",
+      L"\\ORBI_SYS", L"\\OBQ", L"\\qlvt", L"\\dumps\\a-full.dmp"};
+  EXPECT_EQ(expected, Relative(list.paths()));
+  const std::vector<std::wstring> forced = {L"\\ORBI_SYS", L"\\OBQ",
+                                            L"\\qlvt"};
+  EXPECT_EQ(forced, Relative(list.folders()));
+}
+
+TEST_F(CrashZipFileListTest, LogsOnlyWhenPresentAndBelowTheLimit) {
+  Write(L"\\quillavera.elog", 52428800);
+  sources_.dump_type = 0x1;
+  const CrashZipFileList list = MakeCrashZipFileList(sources_);
+  const std::vector<std::wstring> expected = {
+      L"\\app_trace.json", L"\\localdata", L"\\dumps\\a.dmp",
+      L"\\dumps\\r.txt", L"\\webdata\\file\\crash_report", L"\\ORBI_SYS",
+      L"\\OBQ", L"\\qlvt"};
+  EXPECT_EQ(expected, Relative(list.paths()));
+
+  Write(L"\\quillavera.elog", 52428799);
+  sources_.log_encryption = false;
+  EXPECT_EQ(L"\\quillavera.elog",
+            Relative(MakeCrashZipFileList(sources_).paths())[0]);
+}
+
+TEST(CrashDataCollectionTest, EveryEntryButAFolderIsAFile) {
+  // Plain, read-only, hidden, archive, normal, and none of these.
+  for (unsigned attributes : {0x00u, 0x01u, 0x02u, 0x20u, 0x80u, 0x2021u})
+    EXPECT_TRUE(IsCollectedFile(attributes)) << attributes;
+  for (unsigned attributes : {0x10u, 0x30u, 0x410u})
+    EXPECT_FALSE(IsCollectedFile(attributes)) << attributes;
+}
+
+TEST(CrashDataCollectionTest, FileNameFromPath) {
+  EXPECT_EQ(L"b/c.log", GetFileNameFromPath(L"C:\\a\\b/c.log"));
+  EXPECT_EQ(L"c.log", GetFileNameFromPath(L"a/b/c.log"));
+  EXPECT_EQ(L"c.log", GetFileNameFromPath(L"c.log"));
+  EXPECT_EQ(L"", GetFileNameFromPath(L"C:\\a\\"));
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include "quillavera_crash_reporter/decrypted_log_copy.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/file_path.h"
+#include "base/file_util.h"
+#include "gtest/gtest.h"
+#include "quillavera_crash_reporter/reporter_paths.h"
+#include "qzcrypto/crypt_file_helper.h"
+
+namespace {
+
+std::wstring g_app_data;
+
+bool FakeAppData(std::wstring* folder) {
+  *folder = g_app_data;
+  return true;
+}
+
+bool UnknownAppData(std::wstring*) { return false; }
+
+class DecryptedLogCopyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(base::CreateNewTempDirectory(L"logcopy", &dir_));
+    g_app_data = dir_.value();
+    SetAppDataFolderQueryForTesting(&FakeAppData);
+    data_ = GetLocalDataFolder();
+    ASSERT_TRUE(base::CreateDirectory(base::FilePath(data_)));
+  }
+  void TearDown() override {
+    SetAppDataFolderQueryForTesting(nullptr);
+    base::Delete(dir_, true);
+  }
+
+  void WriteEncryptedLog(const std::string& plain) {
+    std::string bytes = plain;
+    CryptFileHelper::GetInstance()->ForceEncryptBuffer(bytes);
+    ASSERT_EQ(static_cast<int>(bytes.size()),
+              base::WriteFile(base::FilePath(data_ + L"\\quillavera.elog"),
+                              bytes.data(), static_cast<int>(bytes.size())));
+  }
+  bool CopyExists() {
+    return base::PathExists(base::FilePath(data_ + L"\\quillavera.log"));
+  }
+
+  base::FilePath dir_;
+  std::wstring data_;
+};
+
+TEST_F(DecryptedLogCopyTest, PlainCopyIsMadeForPackingAndDeletedAfter) {
+  const std::string records =
+      "[1:2:1210/101010:3:INFO:a.cc(1)] one\n"
+      "[4:5:1210/101011:6:ERROR:b.cc(2)] two\n";
+  WriteEncryptedLog(records);
+  const std::wstring listed = DecryptLogForPacking();
+  EXPECT_EQ(data_ + L"\\quillavera.log", listed);
+  std::string copy;
+  ASSERT_TRUE(base::ReadFileToString(base::FilePath(listed), &copy));
+  EXPECT_EQ(records, copy);
+
+  DeleteDecryptedLogCopy();
+  EXPECT_FALSE(CopyExists());
+  EXPECT_TRUE(base::PathExists(base::FilePath(data_ + L"\\quillavera.elog")));
+}
+
+TEST_F(DecryptedLogCopyTest, CopyIsListedEvenWhenDecryptionFails) {
+  WriteEncryptedLog("record\n");
+  // A folder where the copy should go: it cannot be written.
+  ASSERT_TRUE(
+      base::CreateDirectory(base::FilePath(data_ + L"\\quillavera.log")));
+  EXPECT_EQ(data_ + L"\\quillavera.log", DecryptLogForPacking());
+}
+
+TEST_F(DecryptedLogCopyTest, MissingOrOversizedLogIsNotListed) {
+  EXPECT_EQ(L"", DecryptLogForPacking());
+  EXPECT_FALSE(CopyExists());
+
+  // A log of exactly the limit is too large; one byte less is packed.
+  for (int64_t size :
+       {GetMaxCollectedLogSize(), GetMaxCollectedLogSize() - 1}) {
+    HANDLE file =
+        CreateFileW((data_ + L"\\quillavera.elog").c_str(), GENERIC_WRITE, 0,
+                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    const bool packed = size < GetMaxCollectedLogSize();
+    EXPECT_EQ(packed ? data_ + L"\\quillavera.log" : L"",
+              DecryptLogForPacking())
+        << size;
+    EXPECT_EQ(packed, CopyExists()) << size;
+    DeleteDecryptedLogCopy();
+  }
+}
+
+TEST_F(DecryptedLogCopyTest, NothingWithoutADataFolder) {
+  SetAppDataFolderQueryForTesting(&UnknownAppData);
+  EXPECT_EQ(L"", GetMainLogPath());
+  EXPECT_EQ(L"", GetDecryptedLogPath());
+  EXPECT_EQ(L"", DecryptLogForPacking());
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The reporter's process-wide state and its one way out.
+//
+// The crash server's callbacks run on thread-pool threads, possibly at the
+// same time, and share the client registry, the once-only crash flag, the
+// report sender and the crash server. Everything here is either behind the
+// state's lock or atomic.
+//
+//   {
+//     LockedReporterState state;
+//     state->client_processes.push_back(entry);
+//   }
+//
+// The crash handling flow runs for the first crash only: the flag is claimed
+// in one step under the lock, so two crashes arriving together cannot both
+// run the flow. While a flow runs, the end of the reporter from another
+// thread (say, the main client's exit noticed on another thread-pool thread)
+// waits a bounded time for it, so the flow is not cut off half-way through
+// its files.
+
+#ifndef QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_
+#define QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_
+
+#include <windows.h>
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/performance/process_info_utility.h"
+
+class ReportSender;
+
+struct ReporterState {
+  // One entry per connected client, in connect order.
+  std::vector<ProcessEntry> client_processes;
+  // Filled at connect, never erased.
+  std::map<uint32_t, std::wstring> track_ids;
+  // The first client whose type is "main".
+  uint32_t main_pid = 0;
+  // Lets the crash handling flow run for the first crash only.
+  uint8_t crash_handled = 0;
+};
+
+// Holds the state's lock for its lifetime. The lock is recursive for its
+// thread.
+class LockedReporterState {
+ public:
+  LockedReporterState();
+  ~LockedReporterState();
+  LockedReporterState(const LockedReporterState&) = delete;
+  LockedReporterState& operator=(const LockedReporterState&) = delete;
+
+  ReporterState* operator->() { return state_; }
+  ReporterState& operator*() { return *state_; }
+
+ private:
+  ReporterState* state_;
+};
+
+// The crash server. Started and stopped on the GUI thread only.
+//
+// Creates the data folders and starts the crash server as the only instance
+// of the crash pipe. False when a server exists already or it cannot start
+// (for instance because another copy of the program owns the pipe).
+bool StartCrashServer();
+// Deletes the crash server, if any.
+void StopCrashServer();
+// What the window procedure tidies when a window of the class goes away.
+void CleanupGlobals();
+
+// The report sender. The crash handling flow runs only while it exists.
+//
+// Creates the sender with no checkpoint file (so no daily limit). False when
+// one exists already; true also when the allocation failed and the sender
+// stays null.
+bool CreateReportSender();
+// Deletes the sender, if any.
+void DestroyReportSender();
+// The sender, or null.
+ReportSender* GetReportSender();
+
+// The crash handling flow's claim.
+//
+// True when a crash has been handled, or is being handled, already.
+bool IsCrashHandled();
+// Sets the once-only flag when it is clear and the reporter is not ending,
+// and records the calling thread as the flow's. False otherwise: the caller
+// must not run the flow.
+bool ClaimCrashFlow();
+// The flow that the calling thread claimed is done.
+void EndCrashFlow();
+
+// Ends the claimed flow on every path out of a scope.
+class ScopedCrashFlow {
+ public:
+  ScopedCrashFlow() = default;
+  ~ScopedCrashFlow() { EndCrashFlow(); }
+  ScopedCrashFlow(const ScopedCrashFlow&) = delete;
+  ScopedCrashFlow& operator=(const ScopedCrashFlow&) = delete;
+};
+
+// Start-up. The crash server's hooks may run as soon as the pipe is won,
+// before the log is set up and while the housekeeping works on the BI log.
+// The entry closes both gates before it starts the server; they are open
+// otherwise (in tests, say).
+//
+// Closes both gates.
+void BeginStartup();
+// The log is set up: the hooks may write records. A record written before
+// would go to another file and fix the log's lock on that file's name.
+void MarkLoggingReady();
+// Start-up is done: the reporter may end.
+void MarkStartupDone();
+// Waits, within bounds, until the log is set up. True when it is.
+bool WaitForLoggingReady();
+
+// The end of the reporter.
+//
+// Waits, at most |timeout_ms| for each, until start-up is done (the
+// housekeeping cut off half-way would leave a BI backup half appended, to be
+// appended again at the next start), until a crash handling flow on another
+// thread is done (the flow's own thread never waits), and until the crash
+// server has no dump in progress other than the calling thread's, its hook
+// returned and its client released. Marks the reporter as ending before the
+// flow wait. Returns false when another thread is ending the reporter
+// already; a flow thread that gets false counts as done, so that thread can
+// go ahead at once.
+bool PrepareReporterExit(DWORD timeout_ms);
+
+// Ends the process with exit code 0, after deleting the report sender.
+// Called from the crash-server callbacks. A crash being handled on another
+// thread is waited for, within bounds, so it is not cut off half-way; the
+// flow itself ends the process at once.
+[[noreturn]] void ExitReporter();
+
+// Forgets every claim and the end mark. Tests only.
+void ResetCrashFlowGuardForTesting();
+
+#endif  // QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_

@@ -1,0 +1,47 @@
+#include "quillavera_crash_reporter/reporter_globals.h"
+
+#include <windows.h>
+
+#include <thread>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+TEST(ReportSenderGlobalTest, OneSenderUntilDestroyed) {
+  EXPECT_EQ(nullptr, GetReportSender());
+  ASSERT_TRUE(CreateReportSender());
+  ReportSender* first = GetReportSender();
+  EXPECT_NE(nullptr, first);
+  EXPECT_FALSE(CreateReportSender());
+  EXPECT_EQ(first, GetReportSender());
+  DestroyReportSender();
+  EXPECT_EQ(nullptr, GetReportSender());
+  DestroyReportSender();
+  EXPECT_TRUE(CreateReportSender());
+  DestroyReportSender();
+}
+
+// A client gone during start-up must not end the process while the
+// housekeeping still works on the BI log.
+TEST(ReporterGlobalsTest, ExitWaitsUntilStartUpIsDone) {
+  ResetCrashFlowGuardForTesting();
+  BeginStartup();
+  HANDLE exit_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread ending([exit_ready] {
+    if (PrepareReporterExit(INFINITE)) SetEvent(exit_ready);
+  });
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+            WaitForSingleObject(exit_ready, 300));
+  MarkLoggingReady();
+  EXPECT_TRUE(WaitForLoggingReady());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+            WaitForSingleObject(exit_ready, 300));
+  MarkStartupDone();
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(exit_ready, 30000));
+  ending.join();
+  CloseHandle(exit_ready);
+  ResetCrashFlowGuardForTesting();
+}
+
+}  // namespace

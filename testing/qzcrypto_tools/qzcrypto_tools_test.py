@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""The product's encryption checked against the test tree's own
+implementation of the format (qzcrypto_format.py), under Wine.
+
+- The known-answer table the C++ tests read is what the independent
+  implementation computes from the product's constants.
+- Bad headers give -3 and the library's debugger-output line.
+- Records that two processes append to one encrypted log decrypt one by one
+  into whole lines of the log format.
+- A record logged while the process exits is still encrypted correctly.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import qzcrypto_format  # noqa: E402
+
+ARGS = None
+PREFIX = r"\[\d+:\d+:\d{4}/\d{6}:\d+:INFO:qzcrypto_probe_main\.cc\(\d+\)\] "
+RECORD = re.compile(PREFIX + r"record (p\d) ([01]) (\d+)$")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def fresh_folder(name):
+    folder = os.path.join(ARGS.work_dir, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    return folder
+
+
+def probe(args, debugstr=False, timeout=120):
+    env = dict(os.environ)
+    if debugstr:
+        env["WINEDEBUG"] = "-all,warn+debugstr"
+    return subprocess.run([ARGS.wine_run, ARGS.probe] + args,
+                          stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=timeout, env=env)
+
+
+def decrypted_lines(path):
+    text = qzcrypto_format.decrypt_log_text(path)
+    lines = text.split("\n")
+    assert lines[-1] == "", "the log ends inside a record: %r" % lines[-1]
+    return lines[:-1]
+
+
+class FormatTest(unittest.TestCase):
+
+    def test_known_answer_table_is_the_independent_ones(self):
+        self.assertEqual(qzcrypto_format.vector_rows(),
+                         qzcrypto_format.read_vectors())
+
+    def test_rounds(self):
+        # (hi, lo) -> (lo, hi ^ lo ^ key): 0x24 with key 0x0a.
+        self.assertEqual(0x4c, qzcrypto_format.encrypt_round(0x24, 0x0a))
+        self.assertEqual(0x24, qzcrypto_format.decrypt_round(0x4c, 0x0a))
+        for k in range(256):
+            for b in range(256):
+                self.assertEqual(b, qzcrypto_format.decrypt_byte(
+                    qzcrypto_format.encrypt_byte(b, k), k))
+
+    def test_constants_come_from_the_product_source(self):
+        table, key, _ = qzcrypto_format.constants()
+        self.assertEqual(256, len(table))
+        self.assertEqual(256, len(key))
+
+
+class ProductTest(unittest.TestCase):
+
+    def test_bad_headers_give_minus_three_and_a_debugger_line(self):
+        folder = fresh_folder("headers")
+        cases = [("short", b"KXQZ\x00", "file len < header"),
+                 ("magic", b"KXQY\x00\x01payload", "magic not match")]
+        for name, content, message in cases:
+            path = os.path.join(folder, name)
+            with open(path, "wb") as f:
+                f.write(content)
+            result = probe(["open-headed", windows_path(path)],
+                           debugstr=True)
+            self.assertEqual(0, result.returncode, result)
+            self.assertEqual(b"result -3", result.stdout.strip())
+            err = result.stderr.decode("latin-1")
+            self.assertIn("[E] [QzCryptor] %s" % message, err)
+
+    def test_records_of_two_processes_decrypt_one_by_one(self):
+        folder = fresh_folder("two_processes")
+        log = os.path.join(folder, "shared.elog")
+        count = 400
+        writers = [subprocess.Popen(
+            [ARGS.wine_run, ARGS.probe, "log", windows_path(log), tag,
+             str(count)], stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for tag in ("p1", "p2")]
+        for writer in writers:
+            self.assertEqual(0, writer.wait(timeout=240))
+
+        with open(log, "rb") as f:
+            raw = f.read()
+        self.assertNotIn(b"record p1", raw)  # nothing written in plain
+        seen = set()
+        for line in decrypted_lines(log):
+            match = RECORD.match(line)
+            self.assertIsNotNone(match, line)
+            seen.add(match.groups())
+        self.assertEqual(2 * 2 * count, len(seen))
+
+    def test_a_record_logged_while_the_process_exits_is_readable(self):
+        folder = fresh_folder("at_exit")
+        log = os.path.join(folder, "exit.elog")
+        result = probe(["log-at-exit", windows_path(log)])
+        self.assertEqual(0, result.returncode, result)
+        lines = decrypted_lines(log)
+        self.assertEqual(2, len(lines), lines)
+        self.assertRegex(lines[0], PREFIX + "logged before the exit$")
+        self.assertRegex(lines[1], PREFIX + "logged while the process exits$")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for flag in ("--wine-run", "--probe", "--work-dir"):
+        parser.add_argument(flag, required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,128 @@
+"""Crash data collection into an archive under Wine: the age limit and the
+forced folders, entry names of nested folders, empty and missing paths, and
+a file the client holds open packed from a ".copy" duplicate."""
+
+import os
+import shutil
+import sys
+import time
+import unittest
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from zip_archive_check import (check_archive, have_tools,  # noqa: E402
+                               run_probe, scratch_dir, to_windows_path)
+
+OPEN_FAILED = 0x200
+
+
+class CollectionTest(unittest.TestCase):
+    def setUp(self):
+        if not have_tools():
+            self.skipTest("unzip and 7z are needed (scripts/setup.sh)")
+        self.dir = scratch_dir("collect")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.contents = {}
+
+    def path(self, name):
+        return os.path.join(self.dir, *name.split("/"))
+
+    def win(self, name):
+        return to_windows_path(self.path(name))
+
+    def write(self, name, age_hours=0.0):
+        data = ("%s\r\n" % name).encode() * 50
+        path = self.path(name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        when = time.time() - age_hours * 3600
+        os.utime(path, (when, when))
+        self.contents[name] = data
+
+    def collect(self, *listed, extra=()):
+        requests = list(extra) + [
+            ("collect", self.win("out.zip"), 2) + tuple(
+                "%s:%s" % (kind, self.win(name)) for kind, name in listed)]
+        return run_probe(requests)
+
+    def packed(self):
+        check_archive(self, self.path("out.zip"))
+        with zipfile.ZipFile(self.path("out.zip")) as archive:
+            return {name: archive.read(name) for name in archive.namelist()}
+
+    def test_age_limit_forced_folders_and_names(self):
+        self.write("recent.log")
+        self.write("old.log", age_hours=3)
+        self.write("data/ORBI_SYS/old.log", age_hours=24 * 7)
+        self.write("data/ORBI_SYS/sub/deeper/x.txt", age_hours=3)
+        self.write("data/localdata/new.txt")
+        self.write("data/localdata/old.txt", age_hours=2.1)
+        self.write("data/localdata/nested/n.txt")
+        os.makedirs(self.path("data/empty"))
+        results = self.collect(
+            ("file", "recent.log"), ("file", "old.log"),
+            ("file", "data/localdata"), ("file", "missing.log"),
+            ("folder", "data/ORBI_SYS"), ("folder", "data/empty"),
+            ("folder", "data/missing"),
+            # The same old file listed alone is left out.
+            ("file", "data/ORBI_SYS/old.log"))
+        self.assertTrue(results[0]["ok"], results)
+        expected = {
+            "recent.log": "recent.log",
+            "ORBI_SYS/old.log": "data/ORBI_SYS/old.log",
+            "ORBI_SYS/sub/deeper/x.txt": "data/ORBI_SYS/sub/deeper/x.txt",
+            "localdata/new.txt": "data/localdata/new.txt",
+            "localdata/nested/n.txt": "data/localdata/nested/n.txt",
+        }
+        self.assertEqual({entry: self.contents[name]
+                          for entry, name in expected.items()}, self.packed())
+
+    def test_empty_list_makes_an_empty_archive(self):
+        os.makedirs(self.path("empty"))
+        results = self.collect(("folder", "empty"), ("file", "empty"))
+        self.assertTrue(results[0]["ok"], results)
+        self.assertEqual({}, self.packed())
+
+    def test_held_file_is_packed_from_a_copy(self):
+        self.write("held.log")
+        self.write("free.log")
+        results = self.collect(
+            ("file", "held.log"), ("file", "free.log"),
+            extra=[("hold", self.win("held.log")),
+                   # Held this way, the file cannot be opened to be packed.
+                   ("create", "memory", 64, "alloc"),
+                   ("add", "file", "held.log", self.win("held.log")),
+                   ("close",)])
+        self.assertTrue(results[0]["ok"], results)
+        self.assertEqual(OPEN_FAILED, results[2]["result"], results)
+        self.assertTrue(results[-1]["ok"], results)
+        self.assertEqual({"held.log": self.contents["held.log"],
+                          "free.log": self.contents["free.log"]},
+                         self.packed())
+        self.assertEqual(["free.log", "held.log", "out.zip"],
+                         sorted(os.listdir(self.dir)))
+
+    def test_entry_past_the_size_limit_is_skipped(self):
+        # A sparse dump past 4 GiB cannot go into a zip without Zip64.
+        self.write("a.log")
+        self.write("z.log")
+        with open(self.path("huge.dmp"), "wb") as f:
+            f.truncate((1 << 32) + 10)
+        results = self.collect(("file", "a.log"), ("file", "huge.dmp"),
+                               ("file", "z.log"))
+        self.assertTrue(results[0]["ok"], results)
+        self.assertEqual({"a.log": self.contents["a.log"],
+                          "z.log": self.contents["z.log"]}, self.packed())
+
+    def test_archive_that_cannot_be_created(self):
+        self.write("a.log")
+        results = run_probe([("collect", self.win("missing/out.zip"), 2,
+                              "file:" + self.win("a.log"))])
+        self.assertFalse(results[0]["ok"])
+        self.assertFalse(os.path.exists(self.path("missing")))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,163 @@
+#include "zip/zip_interface.h"
+
+#include <windows.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "gtest/gtest.h"
+#include "zip/zip_handle_record.h"
+
+namespace {
+
+std::string Message(ZipResult code, uint32_t size) {
+  char buffer[128];
+  memset(buffer, '#', sizeof(buffer));
+  ZipResultMessage(code, buffer, size);
+  return std::string(buffer, strnlen(buffer, sizeof(buffer)));
+}
+
+TEST(ZipResultMessageTest, TableTextsAndTruncation) {
+  const struct {
+    ZipResult code;
+    const char* text;
+  } kCases[] = {
+      {0, "Success"},
+      {0x100, "Culdn't duplicate handle"},
+      {0x200, "Couldn't create/open file"},
+      {0x800, "Error reading file"},
+      {0x30000, "Caller: not enough space allocated for memory zipfile"},
+      {0x40000, "Caller: there was a previous error"},
+      {0x5000000, "Zip-bug: an internal error during flation"},
+      {0x900, "unknown zip result code"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.text, Message(c.code, 128)) << std::hex << c.code;
+    EXPECT_EQ(strlen(c.text), ZipResultMessage(c.code, nullptr, 0));
+  }
+  char buffer[4] = {'#', '#', '#', '#'};
+  EXPECT_EQ(7u, ZipResultMessage(0, buffer, 4));
+  EXPECT_STREQ("Suc", buffer);
+  buffer[0] = '#';
+  EXPECT_EQ(7u, ZipResultMessage(0, buffer, 0));
+  EXPECT_EQ('#', buffer[0]);
+}
+
+TEST(ZipResultMessageTest, CodeOneIsTheWritersLastResult) {
+  ZipHandle zip = ZipCreate(nullptr, 64, kZipMemory);
+  ASSERT_TRUE(zip);
+  EXPECT_EQ(kZipOpenFailed, ZipAddEntry(zip, L"a.txt",
+                                        L"Z:\\no\\such\\file.txt", 0,
+                                        kZipFileName));
+  EXPECT_EQ("Couldn't create/open file", Message(kZipLastResult, 128));
+  EXPECT_EQ(kZipOk, ZipCloseWriter(zip));
+  EXPECT_EQ("Success", Message(kZipLastResult, 128));
+}
+
+TEST(ZipHandleTest, WrongHandlesAreRefused) {
+  EXPECT_EQ(kZipBadArguments, ZipAddEntry(nullptr, L"a", "x", 1, kZipMemory));
+  EXPECT_EQ(kZipBadArguments, ZipCloseWriter(nullptr));
+  const void* data = &data;
+  uint32_t size = 5;
+  EXPECT_EQ(kZipBadArguments, ZipGetMemory(nullptr, &data, &size));
+  EXPECT_EQ(nullptr, data);
+  EXPECT_EQ(0u, size);
+  EXPECT_TRUE(IsZipWriterHandle(nullptr));
+
+  // A reader's handle is neither used nor freed by the writer's calls.
+  ZipHandleRecord reader = {kZipReaderHandleKind, nullptr};
+  EXPECT_FALSE(IsZipWriterHandle(&reader));
+  EXPECT_EQ(kZipWrongSide, ZipAddEntry(&reader, L"a", "x", 1, kZipMemory));
+  EXPECT_EQ(kZipWrongSide, ZipGetMemory(&reader, &data, &size));
+  EXPECT_EQ(kZipWrongSide, ZipCloseWriter(&reader));
+  EXPECT_EQ(kZipReaderHandleKind, reader.kind);
+
+  ZipHandle writer = ZipCreate(nullptr, 16, kZipMemory);
+  ASSERT_TRUE(writer);
+  EXPECT_TRUE(IsZipWriterHandle(writer));
+  EXPECT_EQ(kZipWrongSide, ZipCloseReader(writer));
+  EXPECT_EQ(kZipBadArguments, ZipCloseReader(nullptr));
+  EXPECT_EQ(kZipOk, ZipCloseWriter(writer));
+}
+
+TEST(ZipCreateTest, RefusedTargets) {
+  const struct {
+    const void* target;
+    uint32_t length;
+    ZipSourceKind kind;
+    ZipResult result;
+  } kCases[] = {
+      {nullptr, 0, kZipMemory, kZipMemorySize},
+      {nullptr, 16, kZipFolder, kZipBadArguments},
+      {nullptr, 16, 7, kZipBadArguments},
+      {nullptr, 0, kZipHandle, kZipDuplicateFailed},
+      {L"Z:\\no\\such\\folder\\a.zip", 0, kZipFileName, kZipOpenFailed},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(nullptr, ZipCreate(c.target, c.length, c.kind)) << c.kind;
+    EXPECT_EQ(c.result, zip::WriterLastResult()) << c.kind;
+  }
+}
+
+TEST(ZipAddEntryTest, RefusedEntriesLeaveTheArchiveUsable) {
+  ZipHandle zip = ZipCreate(nullptr, 1, kZipMemory);
+  ASSERT_TRUE(zip);
+  const std::wstring longest_file(259, L'n');
+  const std::wstring longest_folder(258, L'f');
+  const struct {
+    std::wstring name;
+    const void* source;
+    uint32_t length;
+    ZipSourceKind kind;
+    ZipResult result;
+  } kCases[] = {
+      {L"", "x", 1, kZipMemory, kZipBadArguments},
+      {L"a", "x", 1, 5, kZipBadArguments},
+      {L"a", nullptr, 1, kZipMemory, kZipBadArguments},
+      {L"a", "x", 0, kZipMemory, kZipBadArguments},
+      {L"a", nullptr, 0, kZipHandle, kZipBadArguments},
+      // What the entry record cannot hold.
+      {longest_file + L"n", "x", 1, kZipMemory, kZipBadArguments},
+      {longest_folder + L"f", nullptr, 0, kZipFolder, kZipBadArguments},
+      {std::wstring(600, L'n'), "x", 1, kZipMemory, kZipBadArguments},
+      {longest_file, "x", 1, kZipMemory, kZipOk},
+      {longest_folder, nullptr, 0, kZipFolder, kZipOk},
+      // Past 4 GiB: refused before a byte is read.
+      {L"huge", "x", 0xFFFFFF00u, kZipMemory, kZipTooLarge},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.result,
+              ZipAddEntry(zip, c.name.c_str(), c.source, c.length, c.kind))
+        << c.name.size() << " " << c.kind;
+  }
+  EXPECT_EQ(kZipOk, ZipAddEntry(zip, L"b", "yz", 2, kZipMemory));
+  const void* data = nullptr;
+  uint32_t size = 0;
+  EXPECT_EQ(kZipOk, ZipGetMemory(zip, &data, &size));
+  ASSERT_TRUE(data);
+  // Three entries, and the end record says so.
+  const uint8_t* end = static_cast<const uint8_t*>(data) + size - 22;
+  EXPECT_EQ(0, memcmp(end, "PK\x05\x06", 4));
+  EXPECT_EQ(3, end[10] | end[11] << 8);
+  EXPECT_EQ(kZipEnded, ZipAddEntry(zip, L"c", "x", 1, kZipMemory));
+  EXPECT_EQ(kZipOk, ZipCloseWriter(zip));
+}
+
+TEST(ZipGetMemoryTest, FileArchiveGivesItsLengthOnly) {
+  wchar_t folder[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathW(MAX_PATH, folder));
+  const std::wstring path = std::wstring(folder) + L"zip_get_memory.zip";
+  ZipHandle zip = ZipCreate(path.c_str(), 0, kZipFileName);
+  ASSERT_TRUE(zip);
+  const void* data = &data;
+  uint32_t size = 0;
+  EXPECT_EQ(kZipNotMemory, ZipGetMemory(zip, &data, &size));
+  EXPECT_EQ(nullptr, data);
+  // Only the end record of an archive without entries.
+  EXPECT_EQ(22u, size);
+  EXPECT_EQ(kZipOk, ZipCloseWriter(zip));
+  DeleteFileW(path.c_str());
+}
+
+}  // namespace
