@@ -6,15 +6,9 @@
 #include "base/file_util.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/crash_common/temp_app_data.h"
 
 namespace {
-
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
 
 const char kValid[] =
     "// written by the client\n"
@@ -60,25 +54,17 @@ CrashInfoParams ParamsBefore(const std::string& key) {
   return before;
 }
 
-class AppParamsTest : public testing::Test {
+class AppParamsTest : public TempAppDataTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"ap", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
+    TempAppDataTest::SetUp();
     ASSERT_TRUE(base::CreateDirectory(base::FilePath(GetDumpsFolder())));
-  }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
   }
   void Write(const std::string& bytes) {
     ASSERT_EQ(static_cast<int>(bytes.size()),
               base::WriteFile(base::FilePath(GetDumpsFolder() + L"\\appParam"),
                               bytes.data(), static_cast<int>(bytes.size())));
   }
-
-  base::FilePath dir_;
 };
 
 TEST_F(AppParamsTest, TableOfFiles) {

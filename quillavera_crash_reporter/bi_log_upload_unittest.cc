@@ -7,24 +7,16 @@
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/crash_common/temp_app_data.h"
 
 namespace {
 
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
-
 // No feedback server is named, so every post fails at once (the test
 // build's endpoint is then the discard port of 127.0.0.1).
-class BiLogUploadTest : public testing::Test {
+class BiLogUploadTest : public TempAppDataTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"bu", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
+    TempAppDataTest::SetUp();
     ASSERT_TRUE(base::CreateDirectory(
         base::FilePath(GetLocalDataFolder() + L"\\Log")));
     SetEnvironmentVariableW(L"QV_TEST_FEEDBACK_PORT", nullptr);
@@ -32,19 +24,11 @@ class BiLogUploadTest : public testing::Test {
   }
   void TearDown() override {
     DestroyReportSender();
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
-  }
-  static void Write(const std::wstring& path, const std::string& bytes) {
-    ASSERT_EQ(static_cast<int>(bytes.size()),
-              base::WriteFile(base::FilePath(path), bytes.data(),
-                              static_cast<int>(bytes.size())));
+    TempAppDataTest::TearDown();
   }
   static bool Exists(const std::wstring& path) {
     return base::PathExists(base::FilePath(path));
   }
-
-  base::FilePath dir_;
 };
 
 TEST_F(BiLogUploadTest, NothingToPackPostsNothingAndLeavesNoArchive) {

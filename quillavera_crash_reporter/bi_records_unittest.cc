@@ -8,16 +8,10 @@
 #include "gtest/gtest.h"
 #include "json/json.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/crash_common/temp_app_data.h"
 #include "upload/text_helpers.h"
 
 namespace {
-
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
 
 const char kAnalysis[] =
     "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\r\n"
@@ -76,23 +70,12 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class BiRecordsTest : public testing::Test {
+class BiRecordsTest : public TempAppDataTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"bi", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
+    TempAppDataTest::SetUp();
     analysis_ = dir_.value() + L"\\dump_analyse_result.txt";
     Write(analysis_, kAnalysis);
-  }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
-  }
-  static void Write(const std::wstring& path, const std::string& bytes) {
-    ASSERT_EQ(static_cast<int>(bytes.size()),
-              base::WriteFile(base::FilePath(path), bytes.data(),
-                              static_cast<int>(bytes.size())));
   }
   static std::string ReadPlain() {
     std::string bytes;
@@ -101,7 +84,6 @@ class BiRecordsTest : public testing::Test {
     return bytes;
   }
 
-  base::FilePath dir_;
   std::wstring analysis_;
 };
 

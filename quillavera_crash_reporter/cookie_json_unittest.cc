@@ -6,28 +6,16 @@
 #include "base/file_util.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/crash_common/temp_app_data.h"
 #include "qzcrypto/crypt_file_helper.h"
 
 namespace {
 
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
-
-class CookieJsonTest : public testing::Test {
+class CookieJsonTest : public TempAppDataTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"ck", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
+    TempAppDataTest::SetUp();
     ASSERT_TRUE(base::CreateDirectory(base::FilePath(GetDumpsFolder())));
-  }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
   }
   // Writes |plain| encrypted, as the client application does.
   void WriteCookie(std::string plain) {
@@ -36,8 +24,6 @@ class CookieJsonTest : public testing::Test {
               base::WriteFile(base::FilePath(GetDumpsFolder() + L"\\cookie_json"),
                               plain.data(), static_cast<int>(plain.size())));
   }
-
-  base::FilePath dir_;
 };
 
 TEST_F(CookieJsonTest, FirstFieldOfTheDecryptedText) {
