@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "quillavera_crash_reporter/bi_records.h"
+
 const wchar_t kDefaultAnalysisText[] =
     L"Crash reason : UNKNOWN, Crash address : 0x0\", "
     L"\"stackTrace\":\"Thread 0 (crashed)\\n 0 UNKNOWN + 0x0\\n\","
@@ -66,6 +68,11 @@ std::wstring WithoutCr(const std::wstring& line) {
   return line;
 }
 
+// The same, escaped for the JSON string it goes into.
+std::wstring Piece(const std::wstring& line) {
+  return JsonEscape(WithoutCr(line));
+}
+
 // The frame's module part: from 4 past the first " 0  " (3 when there is
 // none), (position of the last " + ") - 6 characters long, or to the end
 // when that is longer. So " 0  abcdef.dll + 0x1f" gives "abcdef.d".
@@ -96,33 +103,33 @@ void AnalysisResultParser::Parse(std::wstring* message,
   std::wstring line;
   while (reader.Next(&line)) {
     if (!reason_seen && Contains(line, L"Crash reason:")) {
-      message->append(WithoutCr(line) + L",");
-      crash_info->append(WithoutCr(line) + L",");
+      message->append(Piece(line) + L",");
+      crash_info->append(Piece(line) + L",");
       reason_seen = true;
       continue;
     }
     if (!address_seen && Contains(line, L"Crash address:")) {
-      message->append(WithoutCr(line) + L"\", ");
+      message->append(Piece(line) + L"\", ");
       address_seen = true;
       continue;
     }
     if (stack_done) break;
     if (!Contains(line, L"(crashed)")) continue;
 
-    const std::wstring thread = WithoutCr(line);
+    const std::wstring thread = Piece(line);
     crash_info->append(thread + L",");
     std::wstring frame;
     if (reader.Next(&frame)) {
-      frame = WithoutCr(frame);
-      page_ = PageOf(frame);
+      page_ = PageOf(WithoutCr(frame));
       found_page_ = true;
-      message->append(L"\"page\": \"" + page_ + L"\", ");
+      frame = Piece(frame);
+      message->append(L"\"page\": \"" + JsonEscape(page_) + L"\", ");
       crash_info->append(frame + L",");
     }
     message->append(L"\"stackTrace\": \"" + thread + L"\\n " + frame + L"\\n ");
     std::wstring more;
     while (reader.Next(&more) && !Contains(more, L"Found by")) {
-      message->append(WithoutCr(more) + L",");
+      message->append(Piece(more) + L",");
     }
     stack_done = true;
     if (!process_info.empty()) message->append(L"\\n " + process_info);

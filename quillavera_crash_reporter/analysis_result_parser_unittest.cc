@@ -184,3 +184,24 @@ TEST_F(AnalysisResultParserTest, LongLinesAreCutAndLongTextsLeftUnread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AnalysisResultParserTest, QuotesBackslashesAndControlsAreEscaped) {
+  WriteAnalysis({"Crash reason:  \"odd\"", "Crash address: C:\\x\t",
+                 "Thread 0 (crashed)", " 0  a\"b\\c.dll + 0x1",
+                 "    x = \"1\"", "    Found by: scanning"});
+  Parse();
+  EXPECT_EQ(L"M:Crash reason:  \\\"odd\\\",Crash address: C:\\\\x\\u0009\", "
+            L"\"page\": \"a\\\"b\\\\c.d\", "
+            L"\"stackTrace\": \"Thread 0 (crashed)\\n  0  a\\\"b\\\\c.dll + "
+            L"0x1\\n     x = \\\"1\\\",",
+            message_);
+  EXPECT_EQ(L"CI:Crash reason:  \\\"odd\\\",Thread 0 (crashed), 0  "
+            L"a\\\"b\\\\c.dll + 0x1,",
+            crash_info_);
+  // The page itself is the plain text.
+  EXPECT_EQ(L"a\"b\\c.d", page_);
+}
+
+}  // namespace

@@ -9,8 +9,14 @@
 
 #include "base/logging.h"
 #include "base/utf_string_conversions.h"
+#include "base/file_util.h"
 #include "crash_capture/client_record.h"
 #include "framework/performance/process_info_utility.h"
+#include "quillavera_crash_reporter/app_params.h"
+#include "quillavera_crash_reporter/bi_log_upload.h"
+#include "quillavera_crash_reporter/bi_records.h"
+#include "quillavera_crash_reporter/cookie_json.h"
+#include "quillavera_crash_reporter/crash_bi_writer.h"
 #include "quillavera_crash_reporter/crash_data_archive.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
 #include "quillavera_crash_reporter/crash_data_upload.h"
@@ -120,6 +126,35 @@ void TellUserOrPause(const CrashRun& run) {
                 MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
+// False when "appParam" gave nothing; a non-main crash goes on with what
+// the parameters hold.
+bool ReadReportParameters(CrashInfoParams* parameters) {
+  if (AnalyseAppParams(parameters) && !parameters->empty()) return true;
+  LOG(ERROR) << "Analyse app params failed!";
+  return false;
+}
+
+void AddCrashParameters(const CrashRun& run, CrashInfoParams* parameters) {
+  (*parameters)["crashTime"] = run.crash_time;
+  (*parameters)["processInfo"] = run.process_info;
+  (*parameters)["searchTags"] =
+      MakeSearchTags(base::WideToUTF8(run.client.type), run.pid,
+                     base::WideToUTF8(run.client.start_text));
+  (*parameters)["trackid"] = run.track_id;
+}
+
+// Writes the BI records; a crash in a page named "dravenko" leaves the
+// marker that shortens how long dumps are kept.
+void WriteBiRecords(const CrashRun& run, const CrashInfoParams& parameters) {
+  CrashBiWriter writer;
+  WriteCrashBiRecord(&writer, run.analysis_path, parameters, std::wstring());
+  std::wstring page;
+  writer.GetCrashPage(&page);
+  if (page.find(L"dravenko") == std::wstring::npos) return;
+  FILE* marker = base::OpenFile(base::FilePath(GetDumpsMarkerPath()), "w");
+  if (marker) base::CloseFile(marker);
+}
+
 // Packs the logs, the dump, its analysis and the client's data files into
 // |data_folder| + |zip_name|.
 void CollectCrashData(const CrashRun& run, const std::wstring& data_folder,
@@ -147,24 +182,27 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
   LogCrashedProcess(run);
   if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
   TellUserOrPause(run);
-  // The report parameters (with "host") and the cookie come here.
   CrashInfoParams parameters;
-  const std::wstring cookie;
+  if (!ReadReportParameters(&parameters) && run.client.is_main())
+    ExitReporter();
+  AddCrashParameters(run, &parameters);
+  const std::wstring data_folder = GetLocalDataFolder();
+  const std::wstring zip_name = MakeCrashDataZipPath();
+  const std::wstring cookie = ReadCookieJson();
   // The log goes into the crash data as a plain copy, listed by the
   // collection, and is removed once packed.
   DecryptLogForPacking();
-  const std::wstring data_folder = GetLocalDataFolder();
-  const std::wstring zip_name = MakeCrashDataZipPath();
   CollectCrashData(run, data_folder, zip_name);
   DeleteDecryptedLogCopy();
+  // Sets "resource" to the object key or to the failure text.
   const bool uploaded =
       UploadCrashArchive(data_folder + zip_name, cookie, &parameters);
-  // The BI records come here.
+  WriteBiRecords(run, parameters);
   // An uploaded archive is deleted; one that was not moves into the dumps
   // folder.
   PlaceCrashDataArchive(data_folder, zip_name, uploaded);
   DeleteDumpAndAnalysis(run);
-  // The BI log upload comes here.
+  UploadBiLog(cookie);
   OutputDebugStringW(
       MakeDumpRequestLine(run.pid, client.GetCustomInfo()).c_str());
 }

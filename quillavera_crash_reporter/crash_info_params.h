@@ -1,5 +1,5 @@
-// The report parameters of one crash: filled from "appParam" and by the
-// crash handling flow, read by the BI-record writer. Keys compare bytewise.
+// The report parameters: filled from "appParam" and by the crash handling
+// flow, read by the BI-record writer. Keys and values are UTF-8.
 
 #ifndef QUILLAVERA_CRASH_REPORTER_CRASH_INFO_PARAMS_H_
 #define QUILLAVERA_CRASH_REPORTER_CRASH_INFO_PARAMS_H_

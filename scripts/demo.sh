@@ -6,6 +6,7 @@
 # analysis text, the debugger line and how the reporter ended.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export ROOT
 BUILD="$ROOT/build"
 
 bash "$ROOT/scripts/setup.sh"
@@ -41,6 +42,23 @@ DUMPS="$DATA/dumps"
 mkdir -p "$DUMPS"
 : >"$DUMPS/dump_analyse_result.txt"
 ln "$DUMPS/dump_analyse_result.txt" "$DEMO/analysis.txt"
+
+echo "== The client leaves its report parameters and cookie; the fake feedback service listens"
+cat >"$DUMPS/appParam" <<'JSON'
+{"appChannel": "stable", "appVersion": "3.2.1", "appPlatform": "win64",
+ "buildVersion": "3201", "patchVersion": "7", "host": "127.0.0.1:9",
+ "model": "XPS 13", "brand": "Dell", "osVersion": "10.0.19045",
+ "startTime": "2026-12-10T09:00:00", "GPU": "Iris Xe"}
+JSON
+printf 'uid=42; token=demo&session=9' >"$DEMO/cookie"
+python3 "$ROOT/testing/qzcrypto_tools/qzcrypto_format.py" encrypt "$DEMO/cookie" \
+  "$DUMPS/cookie_json"
+python3 "$ROOT/testing/fake_feedback_server/fake_feedback_server.py" \
+  --record "$DEMO/feedback.jsonl" --lifetime 900 >"$DEMO/feedback.port" &
+PIDS+=($!)
+for _ in $(seq 1 100); do grep -q port "$DEMO/feedback.port" && break; sleep 0.1; done
+export QV_TEST_FEEDBACK_PORT="$(awk '{print $2}' "$DEMO/feedback.port")"
+echo "    appParam and cookie_json in the dumps folder; feedback service on 127.0.0.1:$QV_TEST_FEEDBACK_PORT"
 
 echo "== The client application starts the crash reporter and registers"
 mkfifo "$DEMO/commands"
@@ -88,9 +106,43 @@ echo "Analysis text from the stack walker (dumps\\dump_analyse_result.txt, remov
 tr -d '\r' <"$DEMO/analysis.txt" |
   awk '/Crash reason|Crash address/ { print } /\(crashed\)/ { print; getline; print }' |
   sed 's/^/    /'
+ARCHIVE="$(ls "$DUMPS" | grep '^crash_data_.*\.zip$' | head -1 || true)"
+if [ -n "$ARCHIVE" ]; then
+  echo "Crash data archive $ARCHIVE: not uploaded, kept in the dumps folder; it holds:"
+  python3 -c 'import sys, zipfile; print("    " + ", ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$DUMPS/$ARCHIVE"
+fi
 echo "Debugger output:"
 grep -o 'Client requested dump:[^"]*' "$DEMO/client.err" | head -1 |
   sed 's/\\r\\n/ | /; s/^/    /'
+echo "BI log posted to the feedback service (the multipart body read with Python's email, BI.zip with zipfile):"
+python3 - "$DEMO/feedback.jsonl" "$DATA" <<'PY'
+import email.parser, email.policy, io, json, os, sys, zipfile
+sys.path.insert(0, os.path.join(os.environ["ROOT"], "testing", "fake_feedback_server"))
+import fake_feedback_server as fake
+posts = fake.read_records(sys.argv[1]) if os.path.exists(sys.argv[1]) else []
+for post in posts:
+    headers = dict(post["headers"])
+    message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+        b"Content-Type: " + headers["Content-Type"].encode() + b"\r\n\r\n" + post["body"])
+    for part in message.iter_parts():
+        archive = zipfile.ZipFile(io.BytesIO(part.get_payload(decode=True)))
+        print("    %s %s, Cookie: %s, part %s = %s holding %s" % (
+            post["method"], post["path"], headers.get("Cookie"),
+            part.get_param("name", header="content-disposition"),
+            part.get_filename(), archive.namelist()))
+        for name in archive.namelist():
+            for line in archive.read(name).decode("latin-1").splitlines():
+                stamp, kind, body = line.split("\x01")
+                record = json.loads(body)
+                keys = ("_brand", "appVersion", "resource", "message", "page") \
+                    if kind == "mobile_monitor" else ("crashdata", "crashinfo")
+                print("      record %s %s: %s" % (stamp, kind, ", ".join(
+                    "%s=%s" % (k, record[k]) for k in keys)))
+if not posts:
+    print("    nothing was posted")
+left = os.path.exists(os.path.join(sys.argv[2], "Log", "bilog.elog.backup"))
+print("    BI backup %s" % ("kept for the next start" if left else "deleted after the post"))
+PY
 WAIT="$(grep '"crash_dump"' "$DEMO/client.out" | json_field wait_result)"
 if [ "$WAIT" = "0" ]; then
   echo "The crashed client was released."

@@ -1,8 +1,13 @@
 #include "upload/http_upload.h"
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "base/logging.h"
@@ -15,6 +20,8 @@ namespace {
 
 const wchar_t kUserAgent[] = L"QuillaveraCrash/1.0 (Windows)";
 const DWORD kReadChunkBytes = 64 * 1024;
+
+std::atomic<unsigned> g_post_deadline_ms{kPostDeadlineMs};
 
 struct CrackedUrl {
   bool secure = false;
@@ -161,11 +168,12 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
   return true;
 }
 
-bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
-                 const StringMap& parameters, const StringMap& files,
-                 const int* timeout_ms, std::wstring* response, int* status) {
-  if (status)
-    *status = 0;
+namespace {
+
+// One post, run to its end on whatever thread calls it.
+bool PostOnce(const std::wstring& url, const StringMap& extra_headers,
+              const StringMap& parameters, const StringMap& files,
+              const int* timeout_ms, std::wstring* response, int* status) {
   // File field names stand quoted in the body like parameter names, and the
   // header values go into the request head: refuse both before connecting.
   if (!CheckParameters(parameters) || !CheckParameters(files)) {
@@ -189,7 +197,10 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
       INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection)
     return false;
-  DWORD flags = INTERNET_FLAG_NO_COOKIES;
+  // A redirect would carry the cookie to another host, and a 307 re-post or
+  // a 302 turned into a GET could be answered 200 without the report ever
+  // arriving: any 3xx is a failure.
+  DWORD flags = INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (cracked.secure)
     flags |= INTERNET_FLAG_SECURE;
   ScopedInternetHandle request(HttpOpenRequestW(connection.get(), L"POST",
@@ -229,6 +240,66 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
   if (status_code != 200)
     return false;
   return ReadResponse(request.get(), response);
+}
+
+// What a post works on and hands back; shared with its worker thread, which
+// may outlive an abandoned post.
+struct PostJob {
+  std::wstring url;
+  StringMap extra_headers;
+  StringMap parameters;
+  StringMap files;
+  bool has_timeout = false;
+  int timeout_ms = 0;
+  bool ok = false;
+  std::wstring response;
+  int status = 0;
+  std::promise<void> done;
+};
+
+}  // namespace
+
+void SetPostDeadlineMsForTesting(unsigned deadline_ms) {
+  g_post_deadline_ms = deadline_ms ? deadline_ms : kPostDeadlineMs;
+}
+
+bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
+                 const StringMap& parameters, const StringMap& files,
+                 const int* timeout_ms, std::wstring* response, int* status) {
+  if (status)
+    *status = 0;
+  auto job = std::make_shared<PostJob>();
+  job->url = url;
+  job->extra_headers = extra_headers;
+  job->parameters = parameters;
+  job->files = files;
+  job->has_timeout = timeout_ms != nullptr;
+  job->timeout_ms = timeout_ms ? *timeout_ms : 0;
+  std::future<void> finished = job->done.get_future();
+  // WinINet's time-outs bound each wait, so a server that sends a byte now
+  // and then holds a post for as long as it likes, and closing a handle
+  // does not stop a blocked call everywhere: the post runs on a thread of
+  // its own, and past the deadline the caller stops waiting for it.
+  std::thread worker([job] {
+    job->ok = PostOnce(job->url, job->extra_headers, job->parameters,
+                       job->files, job->has_timeout ? &job->timeout_ms : nullptr,
+                       &job->response, &job->status);
+    job->done.set_value();
+  });
+  const unsigned deadline_ms = g_post_deadline_ms;
+  if (finished.wait_for(std::chrono::milliseconds(deadline_ms)) !=
+      std::future_status::ready) {
+    worker.detach();
+    LOG(ERROR) << "Post abandoned: no whole reply within " << deadline_ms
+               << " ms";
+    return false;
+  }
+  worker.join();
+  if (status)
+    *status = job->status;
+  if (job->ok && response)
+    *response = job->response;
+  return job->ok;
 }
 
 }  // namespace http_upload

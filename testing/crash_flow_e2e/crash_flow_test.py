@@ -6,6 +6,7 @@ Headless (the wrapper unsets DISPLAY), so the error box returns at once.
 """
 
 import glob
+import json
 import os
 import re
 import shutil
@@ -33,6 +34,13 @@ APP = "client_application.exe"
 # A dump and its handling take well over a minute when other builds load the
 # machine: generous bounds, which only a hang reaches.
 SLOW = 400
+# What the client application leaves for the report.
+APP_PARAM = {
+    "appChannel": "stable", "appVersion": "3.2.1", "appPlatform": "win64",
+    "buildVersion": "3201", "patchVersion": "7", "host": "127.0.0.1:9",
+    "model": "XPS 13", "brand": "Dell", "osVersion": "10.0.19045",
+    "startTime": "2026-12-10T09:00:00", "GPU": "Iris Xe",
+}
 ARCHIVE_NAME = re.compile(r"^crash_data_\d+\.zip$")
 # Full-memory dumps of tens of MB, written and packed into the crash data
 # archive, take minutes on a busy machine: clients that wait for one wait
@@ -94,11 +102,16 @@ class DumpsWatcher:
         self._thread.join(timeout=10)
 
 
-class CrashFlowTest(unittest.TestCase):
+class FlowTestCase(unittest.TestCase):
+    """A fresh data folder with the client's appParam, and the client
+    application stand-ins a test starts, stopped at its end."""
+
     def setUp(self):
         shutil.rmtree(data_folder(), ignore_errors=True)
         self.kept_analysis = keep_analysis_text(
             os.path.join(data_folder(), "dumps"))
+        with open(os.path.join(data_folder(), "dumps", "appParam"), "w") as f:
+            json.dump(APP_PARAM, f)
         self.programs = []
         self.watcher = DumpsWatcher()
         self.addCleanup(self.watcher.stop)
@@ -133,7 +146,9 @@ class CrashFlowTest(unittest.TestCase):
         return self.watch.expect("process_exit", timeout=SLOW)
 
     def dumps(self):
-        return sorted(os.listdir(os.path.join(data_folder(), "dumps")))
+        """The dumps folder, less the client's own "appParam"."""
+        return sorted(n for n in os.listdir(os.path.join(data_folder(), "dumps"))
+                      if n != "appParam")
 
     def log(self):
         """The product log, which the reporter and the client both write
@@ -147,6 +162,8 @@ class CrashFlowTest(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "no %r in the log" % text)
             time.sleep(0.1)
 
+
+class CrashFlowTest(FlowTestCase):
     def test_main_crash_is_handled_and_ends_the_reporter(self):
         main = self.start_main()
         self.command(main, "crash")
@@ -163,8 +180,13 @@ class CrashFlowTest(unittest.TestCase):
         self.assertEqual(1, len(written), self.watcher.seen)
         with open(self.kept_analysis, "rb") as kept:
             analysis = kept.read().decode("latin-1")
-        self.assertIn("Crash reason:", analysis)
-        self.assertIn("Dump: %s" % written[0], analysis)
+        # The walker read the real dump: the client's write to 0x10 on its
+        # own code.
+        self.assertIn("Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\r\n",
+                      analysis)
+        self.assertIn("Crash address: 0x10\r\n", analysis)
+        self.assertRegex(analysis, r"\(crashed\)\r\n 0  %s \+ 0x[0-9a-f]+\r\n"
+                         % re.escape(APP))
         # Only the crash data archive is kept: it was not uploaded.
         self.assertEqual(1, len(self.dumps()), self.dumps())
         self.assertRegex(self.dumps()[0], ARCHIVE_NAME)
@@ -323,11 +345,16 @@ class CrashFlowTest(unittest.TestCase):
         self.assertIn(b"Crash reason:", contents["dump_analyse_result.txt"])
         with zipfile.ZipFile(os.path.join(data, "dumps", archives[0])) as zf:
             self.assertIsNone(zf.testzip())
-            self.assertEqual(sorted(list(contents) + [dump_name]),
-                             sorted(zf.namelist()))
+            self.assertEqual(
+                sorted(list(contents) + [dump_name, "quillavera.log"]),
+                sorted(zf.namelist()))
             for name, expected in contents.items():
                 self.assertEqual(expected, zf.read(name), name)
             self.assertEqual(b"MDMP", zf.read(dump_name)[:4])
+            # The log travels as its plain copy, which is gone once packed.
+            self.assertIn(b"Process crashed! type: renderer",
+                          zf.read("quillavera.log"))
+        self.assertFalse(os.path.exists(os.path.join(data, "quillavera.log")))
 
     def write_data_file(self, name, data, mtime=None):
         path = os.path.join(data_folder(), *name.split("/"))

@@ -12,6 +12,13 @@
 //               until a line (or the end) arrives on standard input
 //   wait-pipe   wait until the server listens on the pipe
 //   wait-peer   wait for an IPC window of another process
+// Crash modes (register, then crash for real and ask for a dump):
+//   crash             write through a bad pointer
+//   crash-read        read through a bad pointer
+//   crash-illegal     run an undefined instruction
+//   crash-breakpoint  run a breakpoint instruction
+//   crash-throw       raise a C++ exception the way the client's compiler
+//                     does, with nothing to catch it
 #include <windows.h>
 // After windows.h, which they need.
 #include <dbghelp.h>
@@ -182,8 +189,18 @@ bool RawRegister(const PipeMessage& request, bool acknowledge,
   return ok;
 }
 
+const DWORD kCppExceptionCode = 0xe06d7363;
+
+// Only the crash the client causes; the runtime raises others of its own
+// (debugger output, for one) that must go their way.
+bool IsCausedCrash(DWORD code) {
+  return code == EXCEPTION_ACCESS_VIOLATION ||
+         code == EXCEPTION_ILLEGAL_INSTRUCTION ||
+         code == EXCEPTION_BREAKPOINT || code == kCppExceptionCode;
+}
+
 LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
-  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+  if (!IsCausedCrash(pointers->ExceptionRecord->ExceptionCode))
     return EXCEPTION_CONTINUE_SEARCH;
   const uint64_t age_ms = ProcessAgeMs();
   const uint64_t request_ms = crash_testing::SystemTimeMs();
@@ -235,7 +252,41 @@ std::vector<CustomInfoEntry> MakeEntries() {
   return entries;
 }
 
-int Crash(uint64_t entry_count) {
+volatile int g_read_sink = 0;
+
+enum class CrashKind { kWrite, kRead, kIllegal, kBreakpoint, kThrow };
+
+// Kept out of line, so each crash has a frame of its own in this module.
+__attribute__((noinline)) void CauseCrash(CrashKind kind) {
+  // The pointer is opaque to the compiler.
+  volatile int* volatile target = reinterpret_cast<int*>(0x10);
+  switch (kind) {
+    case CrashKind::kWrite:
+      *target = 1;
+      break;
+    case CrashKind::kRead:
+      g_read_sink = *target;
+      break;
+    case CrashKind::kIllegal:
+      __asm__ volatile("ud2");
+      break;
+    case CrashKind::kBreakpoint:
+      __asm__ volatile("int3");
+      break;
+    case CrashKind::kThrow: {
+      // What a thrown object's record holds: the magic number, the object
+      // and its throw information (none here), and the module base.
+      const ULONG_PTR arguments[4] = {0x19930520, 0, 0,
+                                      reinterpret_cast<ULONG_PTR>(
+                                          GetModuleHandleW(nullptr))};
+      RaiseException(kCppExceptionCode, EXCEPTION_NONCONTINUABLE, 4,
+                     arguments);
+      break;
+    }
+  }
+}
+
+int Crash(uint64_t entry_count, CrashKind kind = CrashKind::kWrite) {
   std::vector<CustomInfoEntry> entries = MakeEntries();
   entries.resize(entry_count > entries.size() ? entry_count : entries.size());
   const ClientCustomInfo info = {entries.data(), entry_count};
@@ -249,9 +300,7 @@ int Crash(uint64_t entry_count) {
   g_client = &client;
   g_crash_assertion = MakeAssertion();
   AddVectoredExceptionHandler(1, OnException);
-  // A real access violation; the pointer is opaque to the compiler.
-  volatile int* volatile target = reinterpret_cast<int*>(0x10);
-  *target = 1;
+  CauseCrash(kind);
   return 4;  // Not reached.
 }
 
@@ -475,6 +524,10 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring& mode = g_options.mode;
   if (mode == L"crash") return Crash(3);
   if (mode == L"crash-4097-entries") return Crash(4097);
+  if (mode == L"crash-read") return Crash(3, CrashKind::kRead);
+  if (mode == L"crash-illegal") return Crash(3, CrashKind::kIllegal);
+  if (mode == L"crash-breakpoint") return Crash(3, CrashKind::kBreakpoint);
+  if (mode == L"crash-throw") return Crash(3, CrashKind::kThrow);
   if (mode == L"register") return Register();
   if (mode == L"hold") return Hold();
   if (mode == L"wait-pipe") return WaitForPipe();

@@ -89,3 +89,27 @@ class Minidump:
             return None
         count, _base_rva = struct.unpack_from("<QQ", body, 0)
         return [struct.unpack_from("<QQ", body, 16 + 16 * i) for i in range(count)]
+
+    MODULE_LIST_STREAM = 4
+    CONTEXT_RIP = 0xF8
+
+    def modules(self):
+        """(base, size, name) of each module of the module list."""
+        body = self.stream(self.MODULE_LIST_STREAM)
+        if body is None:
+            return []
+        count, = struct.unpack_from("<I", body, 0)
+        result = []
+        for i in range(count):
+            base, size, _sum, _stamp, name_rva = struct.unpack_from("<QIIII", body, 4 + 108 * i)
+            length, = struct.unpack_from("<I", self._data, name_rva)
+            name = self._data[name_rva + 4:name_rva + 4 + length].decode("utf-16-le")
+            result.append((base, size, name))
+        return result
+
+    def exception_rip(self):
+        """The instruction pointer of the exception stream's context."""
+        body = self.stream(EXCEPTION_STREAM)
+        size, rva = struct.unpack_from("<II", body, 160)
+        rip, = struct.unpack_from("<Q", self._data, rva + self.CONTEXT_RIP)
+        return rip

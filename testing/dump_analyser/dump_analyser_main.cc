@@ -1,11 +1,14 @@
 // Stand-in for the external stack walker: `dump_analyser.exe -c <dump>`
-// writes an analysis text to standard output with the lines the reporter
-// reads (crash reason, crash address, the crashed thread, frame lines and
-// "Found by" lines).
+// reads the minidump and writes to standard output the lines the reporter
+// reads: the crash reason and address from the exception stream, the crashed
+// thread with frame 0 from its context and further frames found by scanning
+// its stack for addresses inside loaded modules, then the loaded modules. A
+// file that is no readable minidump gives a message on standard error and
+// exit code 1.
 //
 // Told through the environment how to behave:
-//   QV_DUMP_ANALYSER_TEMPLATE  a text file used in place of the built-in
-//                              template; "{dump}" becomes the dump's name and
+//   QV_DUMP_ANALYSER_TEMPLATE  a text file written in place of the dump's
+//                              analysis; "{dump}" becomes the dump's name and
 //                              "{size}" its size in bytes
 //   QV_DUMP_ANALYSER_MODE      comma-separated:
 //     silent        write nothing
@@ -24,30 +27,10 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "testing/dump_analyser/minidump_reader.h"
+#include "testing/dump_analyser/walker_text.h"
 
-const char kBuiltInTemplate[] =
-    "Operating system: Windows NT\n"
-    "                  6.1.7601 Service Pack 1\n"
-    "CPU: amd64\n"
-    "\n"
-    "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\n"
-    "Crash address: 0x0\n"
-    "Dump: {dump} ({size} bytes)\n"
-    "\n"
-    "Thread 0 (crashed)\n"
-    " 0  quillavera_test_client.exe + 0x1a2b\n"
-    "    rax = 0x0000000000000000   rdx = 0x0000000000000001\n"
-    "    Found by: given as instruction pointer in context\n"
-    " 1  kernel32.dll + 0x1f3c4\n"
-    "    Found by: stack scanning\n"
-    "\n"
-    "Thread 1\n"
-    " 0  ntdll.dll + 0x9a0c4\n"
-    "    Found by: given as instruction pointer in context\n"
-    "\n"
-    "Loaded modules:\n"
-    "0x140000000 - 0x140fff000  quillavera_test_client.exe\n";
+namespace {
 
 struct Mode {
   bool silent = false;
@@ -138,14 +121,22 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::string text = kBuiltInTemplate;
+  std::string text;
   std::string template_path = Env("QV_DUMP_ANALYSER_TEMPLATE");
   if (!template_path.empty()) {
-    text.clear();
     if (!ReadFileText(template_path, &text)) {
       fprintf(stderr, "dump_analyser: cannot read %s\n", template_path.c_str());
       return 1;
     }
+  } else {
+    Minidump minidump;
+    std::string error;
+    if (!minidump.Parse(dump, &error)) {
+      fprintf(stderr, "dump_analyser: %s: %s\n", dump_path.c_str(),
+              error.c_str());
+      return 1;
+    }
+    text = MakeWalkerText(minidump);
   }
   size_t slash = dump_path.find_last_of("\\/");
   ReplaceAll(&text, "{dump}",

@@ -14,6 +14,31 @@ import unittest
 import qv_test_support as qv
 from qv_test_support import WORK_DIR, windows_path as win
 
+# A walker text of a fixed shape, for the parsing; the walker's reading of
+# real dumps is tested in walker_dump_test.py.
+TEMPLATE = (
+    "Operating system: Windows NT\n"
+    "                  6.1.7601 Service Pack 1\n"
+    "CPU: amd64\n"
+    "\n"
+    "Crash reason:  EXCEPTION_ACCESS_VIOLATION_WRITE\n"
+    "Crash address: 0x0\n"
+    "Dump: {dump} ({size} bytes)\n"
+    "\n"
+    "Thread 0 (crashed)\n"
+    " 0  quillavera_test_client.exe + 0x1a2b\n"
+    "    rax = 0x0000000000000000   rdx = 0x0000000000000001\n"
+    "    Found by: given as instruction pointer in context\n"
+    " 1  kernel32.dll + 0x1f3c4\n"
+    "    Found by: stack scanning\n"
+    "\n"
+    "Thread 1\n"
+    " 0  ntdll.dll + 0x9a0c4\n"
+    "    Found by: given as instruction pointer in context\n"
+    "\n"
+    "Loaded modules:\n"
+    "0x140000000 - 0x140fff000  quillavera_test_client.exe\n")
+
 
 class DumpAnalysisTest(unittest.TestCase):
     def setUp(self):
@@ -30,8 +55,8 @@ class DumpAnalysisTest(unittest.TestCase):
     def add_analyser(self):
         shutil.copy(qv.program("dump_analyser.exe"), self.dir)
 
-    def probe(self, mode="", template=None, dump=None, info="pid 7 renderer",
-              parse_only=False):
+    def probe(self, mode="", template=TEMPLATE, dump=None,
+              info="pid 7 renderer", parse_only=False):
         env = dict(os.environ)
         env["QV_DUMP_ANALYSER_MODE"] = mode
         env.pop("QV_DUMP_ANALYSER_TEMPLATE", None)

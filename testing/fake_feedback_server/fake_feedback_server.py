@@ -26,13 +26,15 @@ SOCKET_TIMEOUT_S = 30.0
 # request and never answer. "drop": read the request and close at once.
 # "stall": send the status line, headers and body, then hold the connection
 # open without another byte (with a Content-Length above the body, a reply
-# that stops half-way).
-MODES = ("normal", "silent", "drop", "stall")
+# that stops half-way). "drip": send the whole reply one byte at a time,
+# drip_s seconds apart, so no single wait is long.
+MODES = ("normal", "silent", "drop", "stall", "drip")
 
 
 class Reply:
     def __init__(self, mode="normal", status=200, body=b"", content_length=None,
-                 chunked=False):
+                 chunked=False, location=None, drip_s=1.0,
+                 drip_head=True):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -42,6 +44,11 @@ class Reply:
         self.content_length = content_length
         # Sends the body in chunks of 3 bytes, with no Content-Length.
         self.chunked = chunked
+        # Sent as a Location header (for redirects).
+        self.location = location
+        self.drip_s = drip_s
+        # False: the head goes at once and only the body drips.
+        self.drip_head = drip_head
 
     def head(self):
         lines = ["HTTP/1.1 %d Fake" % self.status]
@@ -51,6 +58,8 @@ class Reply:
             lines.append("Content-Length: %d" % len(self.body))
         elif self.content_length != "omit":
             lines.append("Content-Length: %s" % self.content_length)
+        if self.location:
+            lines.append("Location: %s" % self.location)
         lines.append("Content-Type: text/plain; charset=utf-8")
         lines.append("Connection: close")
         return ("\r\n".join(lines) + "\r\n\r\n").encode("ascii")
@@ -87,6 +96,16 @@ class _Handler(socketserver.BaseRequestHandler):
             return
         if reply.mode == "silent":
             _wait_for_close(sock, owner.stopping)
+            return
+        if reply.mode == "drip":
+            dripped = reply.head() + reply.payload()
+            if not reply.drip_head:
+                sock.sendall(reply.head())
+                dripped = reply.payload()
+            for i, byte in enumerate(dripped):
+                if owner.stopping.wait(reply.drip_s if i else 0):
+                    return
+                sock.sendall(bytes([byte]))
             return
         sock.sendall(reply.head() + reply.payload())
         if reply.mode == "stall":

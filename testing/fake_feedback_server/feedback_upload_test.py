@@ -13,6 +13,7 @@ import email.policy
 import os
 import re
 import ssl
+import subprocess
 import sys
 import time
 import unittest
@@ -49,8 +50,10 @@ class ProbeResult:
 
 
 def run_probe(name, url, mode="request", headers=None, params=None,
-              files=None, timeout_ms=None, env=None):
+              files=None, timeout_ms=None, env=None, deadline_ms=None):
     lines = ["mode\t" + mode]
+    if deadline_ms is not None:
+        lines.append("deadline\t%d" % deadline_ms)
     lines.append("url\t" + ("default" if url == "default" else hex_field(url)))
     if timeout_ms is not None:
         lines.append("timeout\t%d" % timeout_ms)
@@ -250,6 +253,47 @@ class FeedbackUploadTest(unittest.TestCase):
                 self.assertLess(result.elapsed_s, 30)
                 server.stop()
 
+    def test_redirects_are_failures_and_are_not_followed(self):
+        # Where a followed redirect would go: it must see nothing, least of
+        # all the cookie.
+        elsewhere = self.serve()
+        target = "http://localhost:%d%s" % (elsewhere.port, LOG_PATH)
+        zip_path = windows_path(write_file("redirect.zip", b"PK"))
+        for status in (301, 302, 303, 307, 308):
+            with self.subTest(status=status):
+                server = self.serve(fake.Reply(status=status, body=b"moved",
+                                               location=target))
+                result = run_probe("redirect_%d" % status, self.url(server),
+                                   mode="sender",
+                                   headers={"Cookie": "uid=secret"},
+                                   files={"crashInfo": zip_path})
+                self.assertEqual(0, result.code)
+                self.assertEqual(status, result.status)
+                self.assertEqual(1, len(server.requests))
+                server.stop()
+        self.assertEqual([], elsewhere.requests)
+
+    def test_a_dripping_server_cannot_hold_a_post_past_its_deadline(self):
+        # Each byte comes well within the per-wait time-out; only the
+        # deadline of the whole post ends it.
+        zip_path = windows_path(write_file("drip.zip", b"PK"))
+        for name, reply in (
+                ("head", fake.Reply(mode="drip", body=b"ok", drip_s=0.5)),
+                ("body", fake.Reply(mode="drip", body=b"x" * 200, drip_s=0.05,
+                                    drip_head=False))):
+            with self.subTest(name):
+                server = self.serve(reply)
+                result = run_probe("drip_" + name, self.url(server),
+                                   mode="sender",
+                                   files={"crashInfo": zip_path},
+                                   timeout_ms=5000, deadline_ms=4000)
+                self.assertEqual(0, result.code)
+                self.assertEqual(1, len(server.requests))
+                self.assertIn("Post abandoned: no whole reply within 4000 ms",
+                              result.errors)
+                self.assertLess(result.elapsed_s, 30)
+                server.stop()
+
     def test_unsafe_requests_are_refused_before_connecting(self):
         zip_path = windows_path(write_file("r.zip", b"PK"))
         good_files = {"crashInfo": zip_path}
@@ -305,6 +349,51 @@ class FeedbackUploadTest(unittest.TestCase):
         # nothing over the connection.
         self.assertGreaterEqual(server.tls_handshakes, 1)
         self.assertEqual([], server.requests)
+
+    def test_https_post_succeeds_with_a_certificate_from_a_trusted_ca(self):
+        # A throw-away CA, trusted in this Wine prefix's machine ROOT store,
+        # signs the fake server's certificate for "localhost".
+        folder = os.path.join(WORK_DIR, "test_ca")
+        os.makedirs(folder, exist_ok=True)
+        ca_key, ca_cert = (os.path.join(folder, n) for n in ("ca.key", "ca.pem"))
+        key, request, cert, extensions = (
+            os.path.join(folder, n)
+            for n in ("server.key", "server.csr", "server.pem", "san.cnf"))
+        with open(extensions, "w") as out:
+            out.write("subjectAltName=DNS:localhost\n"
+                      "extendedKeyUsage=serverAuth\n")
+
+        def openssl(*args):
+            subprocess.run(("openssl",) + args, check=True,
+                           capture_output=True, timeout=60)
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=Quillavera Test CA", "-keyout", ca_key,
+                "-out", ca_cert, "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                "-keyout", key, "-out", request)
+        openssl("x509", "-req", "-in", request, "-CA", ca_cert, "-CAkey",
+                ca_key, "-CAcreateserial", "-days", "2", "-extfile",
+                extensions, "-out", cert)
+        trusted = qv.run([qv.program("trust_test_root.exe"),
+                          windows_path(ca_cert)], timeout=PROBE_LIMIT_S)
+        self.assertIn(b"trusted=1", trusted.stdout, trusted)
+
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        server = self.serve(fake.Reply(body=b"secure ok"), tls_context=context)
+        zip_bytes = b"PK\x05\x06" + bytes(18)
+        result = run_probe("https_trusted",
+                           "https://localhost:%d%s" % (server.port, LOG_PATH),
+                           mode="sender", headers={"Cookie": "uid=9"},
+                           files={"crashInfo": windows_path(
+                               write_file("tls_ok.zip", zip_bytes))},
+                           timeout_ms=10000)
+        self.assertEqual(2, result.code, result.errors)
+        self.assertEqual("secure ok", result.response)
+        self.assertEqual(1, len(server.requests))
+        self.assertEqual(["uid=9"], header(server.requests[0], "Cookie"))
+        self.assertIn(zip_bytes, base64.b64decode(server.requests[0]["body"]))
 
     @unittest.skipUnless(TEST_ENDPOINTS,
                          "built without test endpoints")

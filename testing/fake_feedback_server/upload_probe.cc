@@ -3,7 +3,7 @@
 //
 // Request file: one directive a line, fields split by tabs, every text field
 // hex-encoded UTF-8 so any byte (CR, LF, quotes) can be passed:
-//   url <hex> | timeout <ms> | mode request|sender
+//   url <hex> | timeout <ms> | deadline <ms> | mode request|sender
 //   header <hex name> <hex value> | param <hex> <hex> | file <hex> <hex path>
 // A url field of "default" means the compiled-in feedback log URL.
 // Output: "ok=<0|1> status=<n> code=<n> response=<hex UTF-8>".
@@ -64,6 +64,11 @@ bool ParseLine(const std::string& line, ProbeRequest* request) {
   if (key == "timeout" && fields.size() == 2) {
     request->has_timeout = true;
     request->timeout_ms = std::atoi(fields[1].c_str());
+    return true;
+  }
+  if (key == "deadline" && fields.size() == 2) {
+    http_upload::SetPostDeadlineMsForTesting(
+        static_cast<unsigned>(std::atoi(fields[1].c_str())));
     return true;
   }
   if (key == "mode" && fields.size() == 2) {

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""The stand-in stack walker on dumps of crashes the test client really
+causes, checked against the dump itself read with Python's struct
+(testing/crash_tests/minidump.py)."""
+import os
+import re
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "crash_tests"))
+
+from crash_harness import ServerHost, run_client  # noqa: E402
+import qv_test_support as qv  # noqa: E402
+from qv_test_support import (WINE_RUN, host_path as to_host_path,  # noqa: E402
+                             program, windows_path as to_windows_path)
+import minidump  # noqa: E402
+
+CLIENT = "crash_test_client.exe"
+LONG_WAIT = "--wait-ms=90000"
+# mode -> (exception code, crash reason)
+CRASHES = {
+    "crash": (0xC0000005, "EXCEPTION_ACCESS_VIOLATION_WRITE"),
+    "crash-read": (0xC0000005, "EXCEPTION_ACCESS_VIOLATION_READ"),
+    "crash-illegal": (0xC000001D, "EXCEPTION_ILLEGAL_INSTRUCTION"),
+    "crash-breakpoint": (0x80000003, "EXCEPTION_BREAKPOINT"),
+    "crash-throw": (0xE06D7363, "Unhandled C++ Exception"),
+}
+FRAME = re.compile(r"^ *(\d+)  (\S+) \+ (0x[0-9a-f]+)$")
+
+
+def walk(dump_path, env=None):
+    done = subprocess.run([WINE_RUN, program("dump_analyser.exe"), "-c",
+                           to_windows_path(dump_path)],
+                          capture_output=True, timeout=120, env=env)
+    return done.returncode, done.stdout.decode("utf-8", "replace"), \
+        done.stderr.decode("utf-8", "replace")
+
+
+def crashed_thread(lines):
+    """The crashed thread's line and its frames as (module, offset, found by)."""
+    start = next(i for i, line in enumerate(lines) if "(crashed)" in line)
+    frames = []
+    for line in lines[start + 1:]:
+        if not line:
+            break
+        match = FRAME.match(line)
+        if match:
+            frames.append([match.group(2), int(match.group(3), 16), None])
+        elif "Found by:" in line:
+            frames[-1][2] = line.split("Found by: ", 1)[1]
+    return lines[start], frames
+
+
+class WalkerOnRealDumpsTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.host = ServerHost("walker").start()
+        cls.dumps = {}
+        for mode in CRASHES:
+            code, client = run_client(cls.host, mode, LONG_WAIT)
+            assert code == 0, (mode, client.seen, client.stderr)
+            pid = client.expect("registered")["pid"]
+            cls.dumps[mode] = to_host_path(cls.host.expect("dump", pid=pid)["path"])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.kill()
+
+    def test_reason_address_and_faulting_frame_are_the_dumps_own(self):
+        for mode, (code, reason) in CRASHES.items():
+            with self.subTest(mode=mode):
+                md = minidump.Minidump.read(self.dumps[mode])
+                exception = md.exception()
+                self.assertEqual(code, exception["code"])
+                returncode, text, stderr = walk(self.dumps[mode])
+                self.assertEqual(0, returncode, stderr)
+                lines = text.replace("\r\n", "\n").split("\n")
+                self.assertIn("Crash reason:  " + reason, lines)
+                address = exception["address"]
+                if code == 0xC0000005:
+                    address = exception["parameters"][1]
+                    self.assertEqual(0x10, address)
+                self.assertIn("Crash address: 0x%x" % address, lines)
+
+                thread_line, frames = crashed_thread(lines)
+                index = md.thread_ids().index(exception["thread_id"])
+                self.assertEqual("Thread %d (crashed)" % index, thread_line)
+                rip = md.exception_rip()
+                base, _, name = next(m for m in md.modules()
+                                     if m[0] <= rip < m[0] + m[1])
+                self.assertEqual([name.split("\\")[-1], rip - base,
+                                  "given as instruction pointer in context"],
+                                 frames[0])
+                if mode != "crash-throw":
+                    # The client's own code faulted.
+                    self.assertEqual(CLIENT, frames[0][0])
+                # Further frames come from the stack, and the client's own
+                # code that raised or called is among them.
+                scanned = frames[1:]
+                self.assertTrue(scanned)
+                self.assertTrue(all(f[2] == "stack scanning" for f in scanned))
+                self.assertIn(CLIENT, [f[0] for f in scanned])
+                modules = lines[lines.index("Loaded modules:") + 1:]
+                for base, size, name in md.modules():
+                    self.assertIn("0x%x - 0x%x  %s" % (base, base + size,
+                                                         name.split("\\")[-1]),
+                                  modules)
+
+    def test_fault_modes_still_work_on_a_real_dump(self):
+        env = dict(os.environ, QV_DUMP_ANALYSER_MODE="silent")
+        returncode, text, _ = walk(self.dumps["crash"], env)
+        self.assertEqual((0, ""), (returncode, text))
+
+    def test_corrupt_dumps_are_refused_without_a_crash(self):
+        good = open(self.dumps["crash"], "rb").read()
+        cases = {
+            "not a dump": b"PK\x03\x04" + bytes(60),
+            "cut after the header": good[:32],
+            "cut in half": good[:len(good) // 2],
+            "directory past the end": good[:12] + b"\xff\xff\xff\x7f" + good[16:],
+        }
+        folder = os.path.dirname(self.dumps["crash"])
+        for name, data in cases.items():
+            with self.subTest(case=name):
+                path = os.path.join(folder, "corrupt.dmp")
+                with open(path, "wb") as f:
+                    f.write(data)
+                returncode, text, stderr = walk(path)
+                self.assertEqual(1, returncode, (text, stderr))
+                self.assertEqual("", text)
+                self.assertIn("dump_analyser:", stderr)
+
+
+if __name__ == "__main__":
+    qv.main()
