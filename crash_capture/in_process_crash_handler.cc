@@ -9,16 +9,20 @@
 #include "base/lock.h"
 #include "crash_capture/dump_writer.h"
 
-// The runtime's pure-call report, which calls the handler installed with
-// _set_purecall_handler.
+// The runtime's own pure-call report, for when no handler is installed.
 extern "C" void __cdecl _purecall(void);
 
-// g++ sends a pure virtual call to its own support library, which aborts
-// without asking the runtime; sending it to the runtime's report lets the
-// handler below see it as a compiler of the platform's own would.
+// g++ sends a pure virtual call to its support library, which aborts without
+// asking anyone. Sending it to the handler installed with
+// _set_purecall_handler lets crash handlers see it as with the platform's
+// own compiler. (The runtime's _purecall is no route: a runtime without its
+// own _set_purecall_handler never calls the one set here.)
 extern "C" void __cxa_pure_virtual() {
+  const _purecall_handler installed = _set_purecall_handler(nullptr);
+  _set_purecall_handler(installed);
+  if (installed) installed();
   _purecall();
-  // A handler that returned has claimed it; the call cannot go on.
+  // Neither may return into the half-built or half-destroyed object.
   TerminateProcess(GetCurrentProcess(), STATUS_NONCONTINUABLE_EXCEPTION);
 }
 
@@ -362,10 +366,10 @@ void __cdecl InProcessCrashHandler::OnInvalidParameter(
   }
   _invalid_parameter_handler previous =
       current ? current->previous_invalid_parameter_handler_ : nullptr;
-  if (previous && previous != OnInvalidParameter) {
+  // A previous handler may only look: mingw's runtime installs one that
+  // ignores everything, and a report nobody handled ends the process.
+  if (previous && previous != OnInvalidParameter)
     previous(expression, function, file, line, reserved);
-    return;
-  }
   TerminateProcess(GetCurrentProcess(), STATUS_INVALID_PARAMETER);
 }
 
@@ -381,10 +385,7 @@ void __cdecl InProcessCrashHandler::OnPureCall() {
   }
   _purecall_handler previous =
       current ? current->previous_pure_call_handler_ : nullptr;
-  if (previous && previous != OnPureCall) {
-    previous();
-    return;
-  }
+  if (previous && previous != OnPureCall) previous();
   TerminateProcess(GetCurrentProcess(), STATUS_NONCONTINUABLE_EXCEPTION);
 }
 
