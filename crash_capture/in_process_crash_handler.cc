@@ -92,7 +92,10 @@ void InProcessCrashHandler::Initialize(
     std::unique_ptr<CrashPipeClient> client) {
   InitializeCriticalSection(&request_lock_);
   // Without a server the dumps are written here instead.
-  if (client && client->Register()) client_ = std::move(client);
+  if (client && client->Register()) {
+    client->set_dump_wait_ms(options_.server_dump_wait_ms);
+    client_ = std::move(client);
+  }
   if (!client_) {
     dbghelp_ = std::make_unique<ScopedLibrary>(L"dbghelp.dll");
     rpcrt4_ = std::make_unique<ScopedLibrary>(L"rpcrt4.dll");

@@ -52,6 +52,8 @@ class InProcessCrashHandler {
     DWORD dump_type = 0;  // MiniDumpNormal
     // Its entries must outlive the handler.
     const ClientCustomInfo* custom_info = nullptr;
+    // How long a dump asked of the crash server may take.
+    DWORD server_dump_wait_ms = CrashPipeClient::kDefaultDumpWaitMs;
   };
 
   // Writes dumps in this process.

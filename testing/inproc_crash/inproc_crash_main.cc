@@ -104,6 +104,8 @@ int wmain(int argc, wchar_t** argv) {
   options.dump_done = OnDumpDone;
   std::wstring pipe_name;
   if (argc > 3 && wcsncmp(argv[3], L"--pipe=", 7) == 0) pipe_name = argv[3] + 7;
+  // A server dump takes far longer than usual on a machine busy with tests.
+  options.server_dump_wait_ms = 180000;
 
   auto handler =
       pipe_name.empty()
