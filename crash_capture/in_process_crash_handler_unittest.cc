@@ -214,6 +214,42 @@ TEST_F(InProcessCrashHandlerTest, DumpsForAnExceptionAndForAnotherThread) {
   EXPECT_EQ(folder_.Files().size(), 2u);
 }
 
+TEST_F(InProcessCrashHandlerTest, DebuggerAndInvalidHandleExceptionsArePassedOn) {
+  Handler handler(MakeOptions());
+  const LPTOP_LEVEL_EXCEPTION_FILTER filter = ReadHooks().filter;
+  CONTEXT context = {};
+  RtlCaptureContext(&context);
+  struct Row {
+    DWORD code;
+    bool consume_invalid_handles;
+  };
+  const Row passed_on[] = {
+      {static_cast<DWORD>(EXCEPTION_BREAKPOINT), true},
+      {static_cast<DWORD>(EXCEPTION_SINGLE_STEP), true},
+      {static_cast<DWORD>(DBG_PRINTEXCEPTION_C), true},
+      {static_cast<DWORD>(DBG_PRINTEXCEPTION_WIDE_C), true},
+      {static_cast<DWORD>(EXCEPTION_INVALID_HANDLE), false},
+  };
+  for (const Row& row : passed_on) {
+    SCOPED_TRACE(row.code);
+    handler.set_consume_invalid_handle_exceptions(row.consume_invalid_handles);
+    EXCEPTION_RECORD exception = {};
+    exception.ExceptionCode = row.code;
+    EXCEPTION_POINTERS pointers = {&exception, &context};
+    // Down to the filter that was there before: it continues the search.
+    EXPECT_EQ(filter(&pointers), EXCEPTION_CONTINUE_SEARCH);
+  }
+  EXPECT_EQ(record_.filter_calls, 0);
+
+  handler.set_consume_invalid_handle_exceptions(true);
+  EXCEPTION_RECORD exception = {};
+  exception.ExceptionCode = EXCEPTION_INVALID_HANDLE;
+  EXCEPTION_POINTERS pointers = {&exception, &context};
+  EXPECT_EQ(filter(&pointers), EXCEPTION_EXECUTE_HANDLER);
+  EXPECT_EQ(record_.done_calls, 1);
+  EXPECT_EQ(folder_.Files().size(), 1u);
+}
+
 TEST_F(InProcessCrashHandlerTest, FilterVetoWritesNothing) {
   Handler handler(MakeOptions());
   record_.allow = false;
