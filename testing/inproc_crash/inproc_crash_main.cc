@@ -1,18 +1,20 @@
 // A client process with the crash handler installed, crashing on request:
 //
-//   inproc_crash.exe MODE DUMP_FOLDER [--pipe=NAME]
+//   inproc_crash.exe MODE DUMP_FOLDER [--pipe=NAME] [--upload=CRASH_ID]
 //
 // MODE is "exception" (an access violation nobody catches),
 // "invalid-parameter" (a bad argument reported to the runtime's handler) or
 // "pure-call" (a pure virtual function called from a constructor). With
 // --pipe the dump is asked of the crash server on that pipe; without it the
-// handler writes the dump itself into DUMP_FOLDER. Prints one JSON line per
+// handler writes the dump itself into DUMP_FOLDER. --upload first asks the
+// server to upload that crash's report. Prints one JSON line per
 // step; the dump-done hook reports an exception handled and the runtime
 // reports not handled, so each mode ends with its own status code (read it
 // from a Windows parent such as launcher.exe).
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -94,7 +96,8 @@ void Crash(const std::wstring& mode) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    fputs("usage: inproc_crash MODE DUMP_FOLDER [--pipe=NAME]\n", stderr);
+    fputs("usage: inproc_crash MODE DUMP_FOLDER [--pipe=NAME] [--upload=ID]\n",
+          stderr);
     return 2;
   }
   const std::wstring mode = argv[1];
@@ -103,7 +106,11 @@ int wmain(int argc, wchar_t** argv) {
   options.dump_folder = argv[2];
   options.dump_done = OnDumpDone;
   std::wstring pipe_name;
-  if (argc > 3 && wcsncmp(argv[3], L"--pipe=", 7) == 0) pipe_name = argv[3] + 7;
+  const wchar_t* upload_id = nullptr;
+  for (int i = 3; i < argc; ++i) {
+    if (wcsncmp(argv[i], L"--pipe=", 7) == 0) pipe_name = argv[i] + 7;
+    if (wcsncmp(argv[i], L"--upload=", 9) == 0) upload_id = argv[i] + 9;
+  }
   // A server dump takes far longer than usual on a machine busy with tests.
   options.server_dump_wait_ms = 180000;
 
@@ -115,6 +122,11 @@ int wmain(int argc, wchar_t** argv) {
       .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("server", handler->uses_crash_server())
       .Print();
+  if (upload_id) {
+    const uint32_t crash_id =
+        static_cast<uint32_t>(wcstoul(upload_id, nullptr, 10));
+    JsonLine("upload_sent").Add("ok", handler->RequestUpload(crash_id)).Print();
+  }
   Crash(mode);
   JsonLine("returned").Print();
   return 3;

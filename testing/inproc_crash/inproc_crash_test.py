@@ -99,14 +99,16 @@ class InProcessDumpTest(unittest.TestCase):
 
 
 class ServerDumpTest(unittest.TestCase):
-    def test_a_registered_client_asks_the_server_for_its_dump(self):
+    def test_a_registered_client_asks_the_server_for_its_dump_and_uploads(self):
         host = ServerHost("inproc").start()
         self.addCleanup(lambda: host.process.poll() is None and host.kill())
         client_dir = tempfile.mkdtemp(prefix="inproc-server-client-", dir=WORK_DIR)
         exit_code, lines = run_crash("exception", client_dir,
-                                     "--pipe=" + host.pipe_name)
+                                     "--pipe=" + host.pipe_name, "--upload=4000000007")
         self.assertEqual(exit_code, 0xC0000005, lines)
         self.assertTrue(lines["installed"]["server"])
+        self.assertTrue(lines["upload_sent"]["ok"])
+        host.expect("upload", crash_id=4000000007)
         done = lines["dump_done"]
         self.assertTrue(done["succeeded"], done)
         self.assertIsNone(done["path"])  # the server wrote it
