@@ -11,70 +11,18 @@
 
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
-#include "testing/test_support/scoped_temp_folder.h"
+#include "testing/crash_common/dump_file.h"
 
 namespace crash_capture {
 namespace {
 
-// Just enough of the dump format to find a stream.
-class DumpFile {
- public:
-  explicit DumpFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read)
-      data_.append(buffer, read);
-    CloseHandle(file);
-  }
-  bool valid() const {
-    return data_.size() >= 32 && memcmp(data_.data(), "MDMP", 4) == 0;
-  }
-  uint64_t flags() const { return Read<uint64_t>(24); }
-  bool Find(uint32_t type, std::string* body) const {
-    const uint32_t count = Read<uint32_t>(8);
-    const uint32_t directory = Read<uint32_t>(12);
-    for (uint32_t i = 0; i < count; ++i) {
-      const size_t entry = directory + 12 * i;
-      if (Read<uint32_t>(entry) != type) continue;
-      body->assign(data_, Read<uint32_t>(entry + 8), Read<uint32_t>(entry + 4));
-      return true;
-    }
-    return false;
-  }
-
- private:
-  template <typename T>
-  T Read(size_t offset) const {
-    T value{};
-    if (offset + sizeof(T) <= data_.size())
-      memcpy(&value, data_.data() + offset, sizeof(T));
-    return value;
-  }
-  std::string data_;
-};
+using crash_testing::DumpFile;
 
 class DumpWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(temp_.valid());
-    folder_ = temp_.path();
-  }
+  void SetUp() override { ASSERT_TRUE(folder_holder_.created()); }
 
-  std::vector<std::wstring> Files() const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder_ + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-  }
+  std::vector<std::wstring> Files() const { return folder_holder_.Files(); }
 
   // A writer for this process; its pointers are local ones.
   std::unique_ptr<DumpWriter> LocalWriter(uint64_t exception_pointers,
@@ -84,8 +32,8 @@ class DumpWriterTest : public ::testing::Test {
         GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
   }
 
-  ScopedTempFolder temp_{L"dump_writer"};
-  std::wstring folder_;
+  crash_testing::ScopedDumpFolder folder_holder_{L"dump_writer_test"};
+  const std::wstring folder_ = folder_holder_.path();
 };
 
 TEST(GuidToDumpNameTest, LowercaseHexWithFourHyphens) {
