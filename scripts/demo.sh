@@ -3,7 +3,8 @@
 # Wine in a throw-away prefix, lets the client application stand-in start
 # the crash reporter, register with it and crash for real, and tells what
 # the reporter did about it: its log, the dump written and removed, the
-# analysis text, the debugger line and how the reporter ended.
+# analysis text, the crash data archive's upload, the BI log post, the
+# debugger line and how the reporter ended.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export ROOT
@@ -43,10 +44,17 @@ mkdir -p "$DUMPS"
 : >"$DUMPS/dump_analyse_result.txt"
 ln "$DUMPS/dump_analyse_result.txt" "$DEMO/analysis.txt"
 
-echo "== The client leaves its report parameters and cookie; the fake feedback service listens"
-cat >"$DUMPS/appParam" <<'JSON'
+echo "== The client leaves its report parameters and cookie; the fake services listen"
+# The token service, the LBS endpoints and the storage servers in one fake.
+python3 "$ROOT/testing/jov_services/fake_jov_services.py" \
+  --objects "$DEMO/stored.txt" --lifetime 900 >"$DEMO/jov.port" &
+JOV_PID=$!
+PIDS+=($JOV_PID)
+for _ in $(seq 1 100); do grep -q port "$DEMO/jov.port" && break; sleep 0.1; done
+export QV_TEST_LBS_PORT="$(awk '{print $2}' "$DEMO/jov.port")"
+cat >"$DUMPS/appParam" <<JSON
 {"appChannel": "stable", "appVersion": "3.2.1", "appPlatform": "win64",
- "buildVersion": "3201", "patchVersion": "7", "host": "127.0.0.1:9",
+ "buildVersion": "3201", "patchVersion": "7", "host": "127.0.0.1:$QV_TEST_LBS_PORT",
  "model": "XPS 13", "brand": "Dell", "osVersion": "10.0.19045",
  "startTime": "2026-12-10T09:00:00", "GPU": "Iris Xe"}
 JSON
@@ -58,7 +66,7 @@ python3 "$ROOT/testing/fake_feedback_server/fake_feedback_server.py" \
 PIDS+=($!)
 for _ in $(seq 1 100); do grep -q port "$DEMO/feedback.port" && break; sleep 0.1; done
 export QV_TEST_FEEDBACK_PORT="$(awk '{print $2}' "$DEMO/feedback.port")"
-echo "    appParam and cookie_json in the dumps folder; feedback service on 127.0.0.1:$QV_TEST_FEEDBACK_PORT"
+echo "    appParam and cookie_json in the dumps folder; object storage on 127.0.0.1:$QV_TEST_LBS_PORT, feedback service on 127.0.0.1:$QV_TEST_FEEDBACK_PORT"
 
 echo "== The client application starts the crash reporter and registers"
 mkfifo "$DEMO/commands"
@@ -110,6 +118,12 @@ ARCHIVE="$(ls "$DUMPS" | grep '^crash_data_.*\.zip$' | head -1 || true)"
 if [ -n "$ARCHIVE" ]; then
   echo "Crash data archive $ARCHIVE: not uploaded, kept in the dumps folder; it holds:"
   python3 -c 'import sys, zipfile; print("    " + ", ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$DUMPS/$ARCHIVE"
+fi
+kill "$JOV_PID" 2>/dev/null || true
+for _ in $(seq 1 100); do [ -s "$DEMO/stored.txt" ] && break; sleep 0.1; done
+if [ -s "$DEMO/stored.txt" ]; then
+  echo "Crash data archive uploaded (and deleted locally); the fake object store holds (key, bytes, SHA-256):"
+  sed 's/^/    /' "$DEMO/stored.txt"
 fi
 echo "Debugger output:"
 grep -o 'Client requested dump:[^"]*' "$DEMO/client.err" | head -1 |

@@ -264,3 +264,31 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
+
+
+def main():
+    """Serves as a sound service for the demonstration: prints "port N",
+    and at its end (after --lifetime seconds or on SIGTERM) writes one line
+    per stored object to --objects: its key, size and SHA-256."""
+    import argparse
+    import signal
+    import sys
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--lifetime", type=float, default=600)
+    parser.add_argument("--objects", required=True)
+    args = parser.parse_args()
+    services = FakeJovServices().start()
+    print("port %d" % services.port, flush=True)
+    done = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: done.set())
+    done.wait(args.lifetime)
+    services.stop()
+    with open(args.objects, "w") as out:
+        for (bucket, key), data in sorted(services.objects.items()):
+            out.write("%s/%s %d %s\n" % (bucket, key, len(data),
+                                         sha256(bytes(data))))
+    sys.exit(0)
+
+
+if __name__ == "__main__":
+    main()
