@@ -13,6 +13,7 @@ import time
 import unittest
 
 import qv_test_support as qv
+from qzcrypto_tools import qzcrypto_format
 from qv_test_support import OWN_PREFIX as PREFIX, WORK_DIR
 
 REPORTER = qv.program("quillavera_crash_reporter.exe")
@@ -144,8 +145,10 @@ class ReporterStartupTest(unittest.TestCase):
         # one. (That it then leaves the event unsignalled is checked where a
         # handle can be held on it: startup_housekeeping_unittest.)
         reporter = self.start_reporter()
+        # Records are written encrypted, one by one.
         qv.wait_until(lambda: os.path.exists(self.log) and
-                      b"Quillavera crash server start" in self.read(self.log),
+                      b"Quillavera crash server start" in
+                      qzcrypto_format.decrypt_file(self.log),
                       60, "start record in the log")
         self.assertEqual("pipe", probe("wait-pipe", "20000"))
         self.assertIsNone(reporter.poll())
