@@ -16,30 +16,20 @@
 #include "base/string_split.h"
 #include "base/utf_string_conversions.h"
 #include "testing/crash_common/json_line.h"
+#include "testing/zip_probe/whole_file.h"
 #include "zip/zip_interface.h"
 #include "zip/zip_result.h"
 
 namespace {
 
 using crash_testing::JsonLine;
+using zip_probe::ReadWholeFile;
 
 std::wstring Wide(const std::string& utf8) { return base::UTF8ToWide(utf8); }
 
 uint64_t Ticks(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) |
          time.dwLowDateTime;
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::string data;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return data;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-    data.append(chunk, got);
-  fclose(file);
-  return data;
 }
 
 // Opens <archive> as <file|handle|memory>; the memory stays in |bytes|.
