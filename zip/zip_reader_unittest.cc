@@ -164,8 +164,11 @@ TEST(ZipReaderTest, ExtractsFilesAndFoldersOnlyBelowTheBaseFolder) {
   const std::string archive = WriteArchive(
       {{L"sub\\deeper", "/"}, {L"sub\\f.txt", "file data"}});
   const std::wstring base = TempFolder(L"zip-extract");
-  // Wine reuses process ids, and so these folders: start clean.
-  DeleteFileW((base + L"..\\up.txt").c_str());
+  // Wine reuses process ids, and so these folders: start clean (extracted
+  // files may be read-only).
+  const std::wstring escaped = base + L"..\\up.txt";
+  SetFileAttributesW(escaped.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(escaped.c_str());
   ZipHandle zip =
       ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
                     kZipMemory, base.c_str());
@@ -183,7 +186,7 @@ TEST(ZipReaderTest, ExtractsFilesAndFoldersOnlyBelowTheBaseFolder) {
     EXPECT_EQ(kZipBadArguments, ZipUnzipItem(zip, 1, target, 0, kZipFileName))
         << target;
   }
-  EXPECT_EQ("<missing>", ReadFileBytes(base + L"..\\up.txt"));
+  EXPECT_EQ("<missing>", ReadFileBytes(escaped));
 
   // To a handle: the bytes, and nothing for a folder entry.
   const std::wstring copy = base + L"copy.txt";
