@@ -21,7 +21,7 @@ log() { echo "[setup] $*"; }
 packages=(
   cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
   libz-mingw-w64-dev googletest python3 dpkg-dev gcc libc6-dev make tzdata
-  unzip p7zip-full openssl
+  unzip p7zip-full zip openssl
 )
 
 install_packages() {

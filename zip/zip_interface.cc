@@ -131,10 +131,3 @@ bool IsZipWriterHandle(ZipHandle handle) {
   return !handle || handle->kind == kZipWriterHandleKind;
 }
 
-ZipResult ZipCloseReader(ZipHandle handle) {
-  const ZipResult result =
-      handle && handle->kind == kZipWriterHandleKind ? kZipWrongSide
-                                                     : kZipBadArguments;
-  zip::ReaderLastResult() = result;
-  return result;
-}

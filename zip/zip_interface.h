@@ -5,6 +5,7 @@
 #ifndef ZIP_ZIP_INTERFACE_H_
 #define ZIP_ZIP_INTERFACE_H_
 
+#include <windows.h>
 #include <stdint.h>
 
 #include "zip/zip_result.h"
@@ -52,8 +53,80 @@ uint32_t ZipResultMessage(ZipResult code, char* buffer, uint32_t size);
 // True for a writer handle and for null.
 bool IsZipWriterHandle(ZipHandle handle);
 
-// Closes a reader handle. No reader exists yet, so it recognises none: null
-// and unknown handles give kZipBadArguments, a writer handle kZipWrongSide.
+// ---- Reading ----
+
+// One entry of an open archive. Times are local; sizes are the stored ones.
+struct ZipEntry {
+  int32_t index;
+  char name[260];  // as stored, in the ANSI code page
+  uint32_t attributes;  // Windows file attributes
+  FILETIME access_time;
+  FILETIME creation_time;
+  FILETIME modification_time;
+  int32_t compressed_size;
+  int32_t uncompressed_size;
+};
+
+// The same with the name in UTF-16 (converted from the ANSI code page).
+struct ZipEntryW {
+  int32_t index;
+  wchar_t name[260];
+  uint32_t attributes;
+  FILETIME access_time;
+  FILETIME creation_time;
+  FILETIME modification_time;
+  int32_t compressed_size;
+  int32_t uncompressed_size;
+};
+
+// Opens the archive in |target|: an open disk-file handle (read through a
+// duplicate, from its current position), a UTF-16 file name, or |length|
+// bytes of memory. Files are extracted below |base_folder| (the current
+// folder when null). Null on failure, with the reader's last result set:
+// kZipCorrupt for bytes that are not a sound archive.
+ZipHandle ZipOpenReader(const void* target, uint32_t length,
+                        ZipSourceKind kind, const wchar_t* base_folder);
+
+// Describes entry |index|; -1 describes the archive (the entry count in
+// the index field, everything else empty).
+ZipResult ZipGetItem(ZipHandle handle, int index, ZipEntry* entry);
+ZipResult ZipGetItem(ZipHandle handle, int index, ZipEntryW* entry);
+
+// Finds the entry named |name| (exactly, or ignoring the case of ASCII
+// letters) and describes it. kZipNotFound and an index of -1 when none has
+// that name.
+ZipResult ZipFindItem(ZipHandle handle, const wchar_t* name, bool ignore_case,
+                      int* index, ZipEntry* entry);
+ZipResult ZipFindItem(ZipHandle handle, const wchar_t* name, bool ignore_case,
+                      int* index, ZipEntryW* entry);
+
+// Extracts entry |index| to |target|:
+// - kZipMemory: up to |length| bytes into the buffer per call, kZipMoreData
+//   while bytes come, then kZipOk (or kZipCorrupt when the data or its CRC
+//   was bad) from the call that delivers nothing;
+// - kZipHandle: the whole entry written to the handle (a folder entry
+//   writes nothing);
+// - kZipFileName: a UTF-16 path relative to the base folder; its folders
+//   are made and the file gets the entry's attributes and times. A folder
+//   entry makes its own folders instead. Rooted paths, drives and parent
+//   references are refused, in |target| (kZipBadArguments) and in the
+//   entry's name (kZipCorrupt).
+// A bad CRC when writing to a handle or file gives kZipWriteFailed.
+// ZipUnzipItem takes a folder entry's name in the ANSI code page,
+// ZipUnzipItemUtf8 in UTF-8.
+ZipResult ZipUnzipItem(ZipHandle handle, int index, const void* target,
+                       uint32_t length, ZipSourceKind kind);
+ZipResult ZipUnzipItemUtf8(ZipHandle handle, int index, const void* target,
+                           uint32_t length, ZipSourceKind kind);
+
+// Closes the archive and frees the handle.
 ZipResult ZipCloseReader(ZipHandle handle);
+
+// ZipResultMessage's twin for the reader: kZipLastResult means the
+// reader's last result.
+uint32_t ZipReaderResultMessage(ZipResult code, char* buffer, uint32_t size);
+
+// True for a reader handle and for null.
+bool IsZipReaderHandle(ZipHandle handle);
 
 #endif  // ZIP_ZIP_INTERFACE_H_

@@ -65,6 +65,9 @@ class JsonLine {
     return *this;
   }
 
+  // The object as JSON text, without the line end.
+  std::string Text() const { return text_ + "}"; }
+
   void Print() const {
     fputs((text_ + "}\n").c_str(), stdout);
     fflush(stdout);

@@ -16,32 +16,16 @@
 #include "base/utf_string_conversions.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
 #include "testing/crash_common/json_line.h"
+#include "testing/zip_probe/whole_file.h"
 #include "zip/zip_interface.h"
 
 namespace {
 
 using crash_testing::JsonLine;
+using zip_probe::ReadWholeFile;
+using zip_probe::WriteWholeFile;
 
 std::wstring Wide(const std::string& utf8) { return base::UTF8ToWide(utf8); }
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::string data;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return data;
-  char chunk[65536];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-    data.append(chunk, got);
-  fclose(file);
-  return data;
-}
-
-bool WriteWholeFile(const std::wstring& path, const void* data, size_t size) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (!file) return false;
-  const bool ok = fwrite(data, 1, size, file) == size;
-  return fclose(file) == 0 && ok;
-}
 
 // An anonymous pipe: the probe's end is a handle that is not a disk file,
 // the other end is served by a thread.

@@ -1,0 +1,100 @@
+// Reads a zip archive from a file, a handle or memory: lists its entries,
+// finds one by name and extracts one to memory (piece by piece), to a
+// handle, or to a file below the reader's base folder. Deflated data goes
+// through zlib's raw inflate.
+//
+// Archives are untrusted input: every size, count and offset is checked
+// against the archive's bytes (corrupt ones give kZipCorrupt), every
+// extraction checks the CRC, and extraction to a file never writes outside
+// the base folder.
+
+#ifndef ZIP_ZIP_READER_H_
+#define ZIP_ZIP_READER_H_
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/archive_source.h"
+#include "zip/zip_result.h"
+#include "zip/zip_source_kind.h"
+
+namespace zip {
+
+// One entry as a caller sees it.
+struct EntryInfo {
+  int32_t index = -1;
+  std::string name;  // as stored (the ANSI code page for our own archives)
+  uint32_t attributes = 0;  // Windows file attributes
+  // Local times, for describing the entry.
+  FILETIME accessed = {};
+  FILETIME created = {};
+  FILETIME modified = {};
+  // The same times in UTC, set on extracted files.
+  FILETIME utc_accessed = {};
+  FILETIME utc_created = {};
+  FILETIME utc_modified = {};
+  int32_t compressed_size = 0;
+  int32_t uncompressed_size = 0;
+
+  bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+class ZipReader {
+ public:
+  ZipReader();
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
+
+  // |kind| kZipHandle, kZipFileName or kZipMemory (|length| bytes at
+  // |target|). |base_folder| null means the current folder.
+  ZipResult Open(const void* target, uint32_t length, ZipSourceKind kind,
+                 const wchar_t* base_folder);
+
+  int entry_count() const;
+
+  // Index -1 describes the archive: its entry count as the index.
+  ZipResult Describe(int index, EntryInfo* info);
+
+  // Exact, or with a-z and A-Z taken as equal. kZipNotFound and -1 when
+  // no entry has the name.
+  ZipResult Find(const std::string& name, bool ignore_case, int* index);
+
+  // Up to |length| bytes of entry |index| per call: kZipMoreData while
+  // bytes come, then kZipOk once the whole entry came with a good CRC.
+  ZipResult UnzipToMemory(int index, void* buffer, uint32_t length);
+  ZipResult UnzipToHandle(int index, HANDLE target);
+  // |target| is relative to the base folder. A folder entry makes its
+  // folders (its name taken in |code_page|) and writes no file.
+  ZipResult UnzipToFile(int index, const std::wstring& target,
+                        UINT code_page);
+
+ private:
+  struct CentralEntry;
+  class OpenEntry;
+
+  ZipResult FindEndRecord(uint64_t* position);
+  ZipResult ReadDirectory(uint64_t end_position);
+  ZipResult DescribeUncached(int index, EntryInfo* info,
+                             uint64_t* data_position);
+  ZipResult OpenEntryData(int index);
+  void CloseEntry();
+  ZipResult CopyEntryTo(int index, HANDLE target);
+
+  ArchiveSource source_;
+  bool opened_ = false;
+  std::wstring base_folder_;
+  uint64_t offset_correction_ = 0;
+  std::vector<CentralEntry> entries_;
+  std::unique_ptr<OpenEntry> open_entry_;
+  std::unique_ptr<EntryInfo> cached_;
+};
+
+}  // namespace zip
+
+#endif  // ZIP_ZIP_READER_H_
