@@ -18,7 +18,8 @@ from qv_test_support import (WINE_RUN, host_path as to_host_path,  # noqa: E402
 import minidump  # noqa: E402
 
 CLIENT = "crash_test_client.exe"
-LONG_WAIT = "--wait-ms=90000"
+# A dump takes minutes when the machine is busy; only a hang reaches this.
+LONG_WAIT = "--wait-ms=400000"
 # mode -> (exception code, crash reason)
 CRASHES = {
     "crash": (0xC0000005, "EXCEPTION_ACCESS_VIOLATION_WRITE"),
