@@ -19,7 +19,7 @@ import minidump  # noqa: E402
 
 CLIENT = "crash_test_client.exe"
 # A dump takes minutes when the machine is busy; only a hang reaches this.
-LONG_WAIT = "--wait-ms=400000"
+LONG_WAIT = "--wait-ms=360000"
 # mode -> (exception code, crash reason)
 CRASHES = {
     "crash": (0xC0000005, "EXCEPTION_ACCESS_VIOLATION_WRITE"),
