@@ -20,11 +20,14 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fake_feedback_server"))
 sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
+sys.path.insert(0, os.path.join(HERE, "..", "jov_services"))
 
 import crash_flow_test as flow  # noqa: E402
-from crash_flow_test import (APP, APP_PARAM, FlowTestCase,  # noqa: E402
-                             data_folder, setUpModule, tearDownModule)
+from crash_flow_test import (APP, APP_PARAM, ARCHIVE_NAME,  # noqa: E402
+                             FlowTestCase, data_folder, setUpModule,
+                             tearDownModule)
 import fake_feedback_server as fake  # noqa: E402
+import fake_jov_services as jov  # noqa: E402
 import qzcrypto_format  # noqa: E402
 
 LOG_PATH = "/api/feedback/client/log"
@@ -188,6 +191,74 @@ class ReportRoadTest(FlowTestCase):
 
     def test_a_silent_server_keeps_the_backup(self):
         self.assert_failed_posts_keep_the_backup(fake.Reply(mode="silent"), 0)
+
+    def serve_storage(self, *faults):
+        """The fake object storage, named as the token host in the report
+        parameters and behind the compiled-in LBS URLs."""
+        storage = jov.FakeJovServices().start()
+        self.addCleanup(storage.stop)
+        for endpoint, fault in faults:
+            storage.inject(endpoint, fault)
+        os.environ["QV_TEST_LBS_PORT"] = str(storage.port)
+        self.addCleanup(os.environ.pop, "QV_TEST_LBS_PORT", None)
+        with open(os.path.join(data_folder(), "dumps", "appParam"), "w") as f:
+            json.dump(dict(APP_PARAM, host="127.0.0.1:%d" % storage.port), f)
+        return storage
+
+    def posted_monitor_record(self, server):
+        self.assertEqual(1, len(server.requests), server.requests)
+        _, data = multipart_files(server.requests[0])["crashInfo"]
+        records = records_of(zipfile.ZipFile(io.BytesIO(data)).read(
+            "bilog.elog.backupde").decode("latin-1"))
+        self.assert_crash_records(records)
+        return records[0][2]
+
+    def assert_crash_data(self, data):
+        """A crash data archive as the crash made it: a sound zip holding
+        the dump that was written and the walker's analysis text."""
+        archive = zipfile.ZipFile(io.BytesIO(data))
+        self.assertIsNone(archive.testzip())
+        self.watcher.stop()
+        dumps = [n for n in self.watcher.seen if n.endswith(".dmp")]
+        self.assertEqual(1, len(dumps), self.watcher.seen)
+        self.assertIn(dumps[0], archive.namelist())
+        self.assertEqual(b"MDMP", archive.read(dumps[0])[:4])
+        with open(self.kept_analysis, "rb") as kept:
+            self.assertEqual(kept.read(),
+                             archive.read("dump_analyse_result.txt"))
+
+    def test_main_crash_data_is_stored_and_deleted_locally(self):
+        storage = self.serve_storage()
+        server = self.serve()
+        self.crash_main()
+        # One object, stored whole: its bytes are the archive.
+        self.assertEqual(1, len(storage.objects), list(storage.objects))
+        (_, key), = storage.objects
+        self.assertEqual([], [r for r in storage.requests if r["chunked"]])
+        self.assert_crash_data(storage.object_bytes(key))
+        self.assertEqual([], [n for n in self.dumps()
+                              if ARCHIVE_NAME.match(n)])
+        self.assertIn("Crash data url: %s\n" % key,
+                      self.log().replace("\r\n", "\n"))
+        self.assertNotIn("Crash data upload failed", self.log())
+        self.assertEqual(key, self.posted_monitor_record(server)["resource"])
+
+    def test_main_crash_data_is_kept_when_the_storage_fails(self):
+        # Every part upload on both storage servers is refused.
+        storage = self.serve_storage(
+            ("part:store1", jov.reply(500, times=-1)),
+            ("part:store2", jov.reply(500, times=-1)))
+        server = self.serve()
+        self.crash_main()
+        self.assertNotEqual([], storage.of("part:store1"))
+        kept = [n for n in self.dumps() if ARCHIVE_NAME.match(n)]
+        self.assertEqual(1, len(kept), self.dumps())
+        with open(os.path.join(data_folder(), "dumps", kept[0]), "rb") as f:
+            self.assert_crash_data(f.read())
+        self.assertEqual(1, self.log().count("Crash data upload failed"))
+        self.assertNotIn("Crash data url: ", self.log())
+        self.assertEqual("Upload Failed",
+                         self.posted_monitor_record(server)["resource"])
 
     def test_renderer_crash_is_reported_and_the_reporter_serves_on(self):
         server = self.serve()
