@@ -162,17 +162,22 @@ void SendAndExpectNoReply(const void* message, DWORD size) {
   CloseHandle(pipe);
 }
 
+// Sends |request| and reads the reply in one transaction.
+bool Transact(HANDLE pipe, const PipeMessage& request, PipeMessage* reply) {
+  DWORD read = 0;
+  return TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
+                           sizeof(request), reply, sizeof(*reply), &read,
+                           nullptr) &&
+         read == sizeof(*reply);
+}
+
 // Registers by hand; the ack only when asked for.
 bool RawRegister(const PipeMessage& request, bool acknowledge,
                  PipeMessage* reply,
                  PipeMessageTag ack_tag = crash_capture::kRegistrationAck,
                  DWORD ack_size = sizeof(PipeMessage)) {
   HANDLE pipe = OpenPipe();
-  DWORD read = 0;
-  const bool ok = TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
-                                    sizeof(request), reply, sizeof(*reply),
-                                    &read, nullptr) &&
-                  read == sizeof(*reply);
+  const bool ok = Transact(pipe, request, reply);
   JsonLine("raw_reply")
       .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("ok", ok)
@@ -400,14 +405,8 @@ int ExitWithoutAck() {
 // unread when the process is gone.
 int AckThenExitWhileHeld() {
   HANDLE pipe = OpenPipe();
-  const PipeMessage request = ValidRegistration();
   PipeMessage reply = {};
-  DWORD read = 0;
-  const bool ok =
-      TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
-                        sizeof(request), &reply, sizeof(reply), &read,
-                        nullptr) &&
-      read == sizeof(reply);
+  const bool ok = Transact(pipe, ValidRegistration(), &reply);
   JsonLine("raw_reply")
       .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("ok", ok)
@@ -444,14 +443,8 @@ int ExitAfterRequest() {
 int Stall(bool register_first) {
   HANDLE pipe = OpenPipe();
   if (register_first) {
-    const PipeMessage request = ValidRegistration();
     PipeMessage reply = {};
-    DWORD read = 0;
-    const bool ok =
-        TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
-                          sizeof(request), &reply, sizeof(reply), &read,
-                          nullptr) &&
-        read == sizeof(reply);
+    const bool ok = Transact(pipe, ValidRegistration(), &reply);
     JsonLine("raw_reply")
         .Add("pid", uint64_t{GetCurrentProcessId()})
         .Add("ok", ok)
