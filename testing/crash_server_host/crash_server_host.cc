@@ -1,15 +1,21 @@
 // Hosts a crash pipe server for whole-program tests and prints one JSON line
 // per hook call. Reads commands from standard input:
 //   release <pid>   lets the held dump hook of client <pid> return
+//   release-pipe    lets the held pipe machine go on (--hold-pipe-on-request)
 //   stop            (or end of file) destroys the server, printing "stopping"
 //                   before and "stopped" after; end of file also releases
 //                   every held hook
 //
 //   crash_server_host.exe PIPE_NAME DUMP_FOLDER [--hold-dump-hooks]
 //                         [--no-dumps] [--early-client]
+//                         [--hold-pipe-on-request]
 //
 // With --hold-dump-hooks every dump hook, once it has printed "dump_begin",
 // waits for its "release" line: the driver decides when a dump ends.
+// With --hold-pipe-on-request a client that sets the event
+// "QuillaveraTestPipeHold-<server pid>" has the server's pipe machine held
+// once: "QuillaveraTestPipeHeld-<server pid>" is set and "pipe_held" printed
+// while it is held, until the "release-pipe" line.
 #include <windows.h>
 
 #include <cstdlib>
@@ -149,6 +155,37 @@ bool StartAfterEarlyClient(crash_capture::CrashPipeServer* server,
   return started;
 }
 
+// Holds the thread pool's wait thread, which runs the pipe machine, on a
+// client's request until the driver lets it go.
+struct PipeHold {
+  HANDLE request;
+  HANDLE held;
+  HANDLE release;
+};
+
+PipeHold g_pipe_hold = {};
+
+void CALLBACK HoldPipeMachine(void*, BOOLEAN) {
+  SetEvent(g_pipe_hold.held);
+  JsonLine("pipe_held").Print();
+  WaitForSingleObject(g_pipe_hold.release, INFINITE);
+}
+
+bool HoldPipeOnRequest() {
+  const std::wstring suffix = std::to_wstring(GetCurrentProcessId());
+  g_pipe_hold.request = CreateEventW(
+      nullptr, FALSE, FALSE, (L"QuillaveraTestPipeHold-" + suffix).c_str());
+  g_pipe_hold.held = CreateEventW(nullptr, TRUE, FALSE,
+                                  (L"QuillaveraTestPipeHeld-" + suffix).c_str());
+  g_pipe_hold.release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE wait = nullptr;
+  return g_pipe_hold.request && g_pipe_hold.held && g_pipe_hold.release &&
+         RegisterWaitForSingleObject(&wait, g_pipe_hold.request,
+                                     HoldPipeMachine, nullptr, INFINITE,
+                                     WT_EXECUTEINWAITTHREAD |
+                                         WT_EXECUTEONLYONCE);
+}
+
 bool HasFlag(int argc, wchar_t** argv, const wchar_t* flag) {
   for (int i = 3; i < argc; ++i) {
     if (wcscmp(argv[i], flag) == 0) return true;
@@ -180,6 +217,11 @@ int wmain(int argc, wchar_t** argv) {
   const bool started = HasFlag(argc, argv, L"--early-client")
                            ? StartAfterEarlyClient(server.get(), pipe_name)
                            : server->Start();
+  if (started && HasFlag(argc, argv, L"--hold-pipe-on-request") &&
+      !HoldPipeOnRequest()) {
+    JsonLine("start_failed").Print();
+    return 1;
+  }
   if (!started) {
     JsonLine("start_failed").Print();
     return 1;
@@ -197,9 +239,14 @@ int wmain(int argc, wchar_t** argv) {
             static_cast<DWORD>(strtoul(line.c_str() + 8, nullptr, 10)));
         continue;
       }
+      if (line == "release-pipe") {
+        SetEvent(g_pipe_hold.release);
+        continue;
+      }
       SetEvent(stop);
     }
     g_hook_releases.ReleaseAll();
+    if (g_pipe_hold.release) SetEvent(g_pipe_hold.release);
     SetEvent(stop);
   });
   commands.detach();

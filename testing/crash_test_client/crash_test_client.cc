@@ -162,17 +162,22 @@ void SendAndExpectNoReply(const void* message, DWORD size) {
   CloseHandle(pipe);
 }
 
+// Sends |request| and reads the reply in one transaction.
+bool Transact(HANDLE pipe, const PipeMessage& request, PipeMessage* reply) {
+  DWORD read = 0;
+  return TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
+                           sizeof(request), reply, sizeof(*reply), &read,
+                           nullptr) &&
+         read == sizeof(*reply);
+}
+
 // Registers by hand; the ack only when asked for.
 bool RawRegister(const PipeMessage& request, bool acknowledge,
                  PipeMessage* reply,
                  PipeMessageTag ack_tag = crash_capture::kRegistrationAck,
                  DWORD ack_size = sizeof(PipeMessage)) {
   HANDLE pipe = OpenPipe();
-  DWORD read = 0;
-  const bool ok = TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
-                                    sizeof(request), reply, sizeof(*reply),
-                                    &read, nullptr) &&
-                  read == sizeof(*reply);
+  const bool ok = Transact(pipe, request, reply);
   JsonLine("raw_reply")
       .Add("pid", uint64_t{GetCurrentProcessId()})
       .Add("ok", ok)
@@ -395,6 +400,33 @@ int ExitWithoutAck() {
   ExitProcess(0);
 }
 
+// Acknowledges and exits while the server's pipe machine is held (see the
+// server host's --hold-pipe-on-request), so the acknowledgement is still
+// unread when the process is gone.
+int AckThenExitWhileHeld() {
+  HANDLE pipe = OpenPipe();
+  PipeMessage reply = {};
+  const bool ok = Transact(pipe, ValidRegistration(), &reply);
+  JsonLine("raw_reply")
+      .Add("pid", uint64_t{GetCurrentProcessId()})
+      .Add("ok", ok)
+      .Print();
+  if (!ok) return 1;
+  const std::wstring suffix = std::to_wstring(reply.id);
+  HANDLE hold = OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                           (L"QuillaveraTestPipeHold-" + suffix).c_str());
+  HANDLE held = OpenEventW(SYNCHRONIZE, FALSE,
+                           (L"QuillaveraTestPipeHeld-" + suffix).c_str());
+  if (!hold || !held) return 1;
+  SetEvent(hold);
+  if (WaitForSingleObject(held, g_options.wait_ms) != WAIT_OBJECT_0) return 1;
+  PipeMessage ack = {};
+  ack.tag = crash_capture::kRegistrationAck;
+  DWORD written = 0;
+  WriteFile(pipe, &ack, sizeof(ack), &written, nullptr);
+  ExitProcess(written == sizeof(ack) ? 0 : 1);
+}
+
 // Gone before the server can answer: the server registers a process that
 // is already ending.
 int ExitAfterRequest() {
@@ -411,14 +443,8 @@ int ExitAfterRequest() {
 int Stall(bool register_first) {
   HANDLE pipe = OpenPipe();
   if (register_first) {
-    const PipeMessage request = ValidRegistration();
     PipeMessage reply = {};
-    DWORD read = 0;
-    const bool ok =
-        TransactNamedPipe(pipe, const_cast<PipeMessage*>(&request),
-                          sizeof(request), &reply, sizeof(reply), &read,
-                          nullptr) &&
-        read == sizeof(reply);
+    const bool ok = Transact(pipe, ValidRegistration(), &reply);
     JsonLine("raw_reply")
         .Add("pid", uint64_t{GetCurrentProcessId()})
         .Add("ok", ok)
@@ -539,6 +565,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"odd-ack") return AckWithOddTag();
   if (mode == L"short-ack") return AckShort();
   if (mode == L"exit-after-request") return ExitAfterRequest();
+  if (mode == L"ack-then-exit-while-held") return AckThenExitWhileHeld();
   if (mode.rfind(L"bad-", 0) == 0) return RequestWithBadAddress(mode);
   if (mode == L"upload") return Upload();
   if (mode == L"stall-silent") return Stall(false);

@@ -220,6 +220,24 @@ class BadClientTest(HostTestCase):
                 host.expect("connect", pid=reply["pid"])
                 host.expect("exit", pid=reply["pid"])
 
+    def test_client_gone_before_its_acknowledgement_is_read(self):
+        # The client writes its acknowledgement and exits while the pipe
+        # machine is held. The acknowledgement outlives the client in the
+        # pipe, so the server still takes it: the client is reported
+        # connected, then gone (never connected with its exit unreported),
+        # and the next client is served.
+        host = self.start_host("ackexit", "--hold-pipe-on-request")
+        client = self.start_client(host, "ack-then-exit-while-held", LONG_WAIT)
+        pid = client.expect("raw_reply")["pid"]
+        host.expect("pipe_held")
+        self.assertEqual(client.wait(), 0, (client.seen, client.stderr))
+        host.command("release-pipe")
+        host.expect("connect", pid=pid)
+        host.expect("exit", pid=pid)
+        self.assert_normal_client_registers(host)
+        events = [(line["event"], line.get("pid")) for line in host.seen]
+        self.assertLess(events.index(("connect", pid)), events.index(("exit", pid)))
+
     def test_client_closing_before_the_server_listens(self):
         host = self.start_host("early", "--early-client")
         self.assertTrue(host.expect("early_client")["opened"])
