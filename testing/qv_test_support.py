@@ -53,7 +53,8 @@ def program(name):
 def run(args, timeout=120, **popen_args):
     """Runs a Windows program (args[0]) to its end under Wine; its output is
     captured unless the caller redirects it."""
-    popen_args.setdefault("stdin", subprocess.DEVNULL)
+    if "input" not in popen_args:
+        popen_args.setdefault("stdin", subprocess.DEVNULL)
     if "stdout" not in popen_args and "stderr" not in popen_args:
         popen_args["capture_output"] = True
     return subprocess.run([WINE_RUN] + list(args), timeout=timeout,

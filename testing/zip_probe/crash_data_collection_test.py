@@ -4,15 +4,14 @@ a file the client holds open packed from a ".copy" duplicate."""
 
 import os
 import shutil
-import sys
 import time
 import unittest
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from zip_archive_check import (check_archive, have_tools,  # noqa: E402
-                               run_probe, scratch_dir, to_windows_path)
+import qv_test_support as qv
+from qv_test_support import windows_path
+from zip_archive_check import (check_archive, have_tools,
+                               run_probe, scratch_dir)
 
 OPEN_FAILED = 0x200
 
@@ -29,7 +28,7 @@ class CollectionTest(unittest.TestCase):
         return os.path.join(self.dir, *name.split("/"))
 
     def win(self, name):
-        return to_windows_path(self.path(name))
+        return windows_path(self.path(name))
 
     def write(self, name, age_hours=0.0):
         data = ("%s\r\n" % name).encode() * 50
@@ -125,4 +124,4 @@ class CollectionTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

@@ -10,9 +10,9 @@ import subprocess
 import tempfile
 import zipfile
 
-WINE_RUN = os.environ.get("QV_WINE_RUN", "")
-PROBE = os.environ.get("QV_ZIP_PROBE", "")
-WORK_DIR = os.environ.get("QV_TEST_WORK_DIR", tempfile.gettempdir())
+import qv_test_support as qv
+
+PROBE = qv.program("zip_probe.exe")
 
 LOCAL = struct.Struct("<IHHHIIIIHH")
 CENTRAL = struct.Struct("<IHHHHIIIIHHHHHII")
@@ -20,22 +20,16 @@ END = struct.Struct("<IHHHHIIH")
 DESCRIPTOR = struct.Struct("<IIII")
 
 
-def to_windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def scratch_dir(label):
-    os.makedirs(WORK_DIR, exist_ok=True)
-    return tempfile.mkdtemp(prefix=label + "-", dir=WORK_DIR)
+    return tempfile.mkdtemp(prefix=label + "-", dir=qv.WORK_DIR)
 
 
 def run_probe(requests, env=None):
     """Runs the requests in one probe process; one result per request."""
     text = "".join("\t".join(str(field) for field in request) + "\n"
                    for request in requests)
-    done = subprocess.run([WINE_RUN, PROBE], input=text.encode("utf-8"),
-                          capture_output=True, timeout=600,
-                          env=dict(os.environ, **(env or {})))
+    done = qv.run([PROBE], input=text.encode("utf-8"), timeout=600,
+                  env=dict(os.environ, **(env or {})))
     lines = [json.loads(line) for line in
              done.stdout.decode("utf-8", "replace").splitlines()
              if line.startswith("{")]

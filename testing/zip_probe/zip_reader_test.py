@@ -10,18 +10,15 @@ import os
 import random
 import shutil
 import subprocess
-import sys
 import unittest
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hostile_archives
+import qv_test_support as qv
+from qv_test_support import windows_path
+from zip_archive_check import run_probe, scratch_dir
 
-import hostile_archives  # noqa: E402
-from zip_archive_check import (run_probe, scratch_dir,  # noqa: E402
-                               to_windows_path)
-
-WINE_RUN = os.environ.get("QV_WINE_RUN", "")
-READER = os.environ.get("QV_ZIP_READER_PROBE", "")
+READER = qv.program("zip_reader_probe.exe")
 
 OK = 0
 MORE_DATA = 0x600
@@ -34,9 +31,8 @@ WINTER = calendar.timegm((2020, 1, 15, 9, 30, 20))
 def run_reader(requests, tz="UTC"):
     text = "".join("\t".join(str(f) for f in request) + "\n"
                    for request in requests)
-    done = subprocess.run([WINE_RUN, READER], input=text.encode("utf-8"),
-                          capture_output=True, timeout=600,
-                          env=dict(os.environ, TZ=tz))
+    done = qv.run([READER], input=text.encode("utf-8"), timeout=600,
+                  env=dict(os.environ, TZ=tz))
     lines = [json.loads(line) for line in
              done.stdout.decode("utf-8", "replace").splitlines()
              if line.startswith("{")]
@@ -124,9 +120,9 @@ class ReaderTest(unittest.TestCase):
         base = os.path.join(self.work, "out-" + how)
         os.makedirs(base)
         listing, extracted = run_reader([
-            ("list", how, to_windows_path(archive)),
-            ("extract", how, to_windows_path(archive),
-             to_windows_path(base) + "\\", "all")], tz=tz)
+            ("list", how, windows_path(archive)),
+            ("extract", how, windows_path(archive),
+             windows_path(base) + "\\", "all")], tz=tz)
         self.assertEqual(OK, listing["open"], listing)
         entries = listing["entries"]
         self.assertEqual([i.filename for i in infos],
@@ -221,10 +217,10 @@ class ReaderTest(unittest.TestCase):
         tree = os.path.join(self.work, "tree")
         files = make_tree(tree)
         archive = os.path.join(self.work, "ours.zip")
-        requests = [("create", "file", to_windows_path(archive))]
+        requests = [("create", "file", windows_path(archive))]
         for name in files:
             requests.append(("add", "file", name.replace("/", "\\"),
-                             to_windows_path(os.path.join(tree, name))))
+                             windows_path(os.path.join(tree, name))))
         requests.append(("close",))
         self.assertTrue(all(line.get("result", 0) == 0 and
                             line.get("ok", True)
@@ -241,9 +237,9 @@ class ReaderTest(unittest.TestCase):
             out.writestr("Folder/Report.TXT", data)
             out.writestr("other", b"x")
         got = os.path.join(self.work, "got")
-        path = to_windows_path(archive)
+        path = windows_path(archive)
         read, exact, folded, missing = run_reader([
-            ("read", "memory", path, 0, 7000, to_windows_path(got)),
+            ("read", "memory", path, 0, 7000, windows_path(got)),
             ("find", "file", path, "folder/report.txt", 0),
             ("find", "file", path, "folder/report.txt", 1),
             ("find", "file", path, "nothing", 1)])
@@ -266,7 +262,7 @@ class HostileArchiveTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, work, True)
         escape = os.path.join(work, "escape")
         os.makedirs(escape)
-        cases = list(hostile_archives.cases(to_windows_path(escape)))
+        cases = list(hostile_archives.cases(windows_path(escape)))
         requests = []
         for number, (label, data, _, _) in enumerate(cases):
             case_dir = os.path.join(work, "case%02d" % number)
@@ -275,10 +271,10 @@ class HostileArchiveTest(unittest.TestCase):
             archive = os.path.join(case_dir, "archive.zip")
             with open(archive, "wb") as out:
                 out.write(data)
-            requests.append(("extract", "file", to_windows_path(archive),
-                             to_windows_path(base) + "\\", "all"))
-            requests.append(("read", "memory", to_windows_path(archive), 0,
-                             16, to_windows_path(archive + ".out")))
+            requests.append(("extract", "file", windows_path(archive),
+                             windows_path(base) + "\\", "all"))
+            requests.append(("read", "memory", windows_path(archive), 0,
+                             16, windows_path(archive + ".out")))
         answers = run_reader(requests)
         for number, (label, _, opened, results) in enumerate(cases):
             with self.subTest(label):
@@ -299,4 +295,4 @@ class HostileArchiveTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()

@@ -14,11 +14,10 @@ import unittest
 import zipfile
 import zlib
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from zip_archive_check import (PROBE, check_archive, have_tools,  # noqa: E402
-                               parse_archive, run_probe, scratch_dir,
-                               to_windows_path)
+import qv_test_support as qv
+from qv_test_support import windows_path
+from zip_archive_check import (PROBE, check_archive, have_tools,
+                               parse_archive, run_probe, scratch_dir)
 
 OPEN_FAILED = 0x200
 WRITE_FAILED = 0x400
@@ -69,7 +68,7 @@ class WriterFixture(unittest.TestCase):
         return os.path.join(self.dir, name)
 
     def win(self, name):
-        return to_windows_path(self.path(name))
+        return windows_path(self.path(name))
 
     def write(self, name, data, mtime=SUMMER):
         path = self.path(name)
@@ -285,7 +284,7 @@ class SourcesAndTimesTest(WriterFixture):
 class FailuresTest(WriterFixture):
     def test_unwritable_target(self):
         target = self.path("missing/out.zip")
-        results = run_probe([("create", "file", to_windows_path(target))])
+        results = run_probe([("create", "file", windows_path(target))])
         self.assertEqual((False, "Couldn't create/open file"),
                          (results[0]["ok"], results[0]["last_message"]))
         self.assertFalse(os.path.exists(target))
@@ -329,7 +328,7 @@ class FailuresTest(WriterFixture):
             with self.subTest(entry=entry):
                 target = os.path.join(disk, "out.zip")
                 results = run_probe([
-                    ("create", "file", to_windows_path(target)),
+                    ("create", "file", windows_path(target)),
                     ("add", "file", "small.txt", self.win("small.txt")),
                     ("add", "file", entry, self.win(entry)),
                     ("add", "file", "small2.txt", self.win("small.txt")),
@@ -354,7 +353,7 @@ class FailuresTest(WriterFixture):
         self.write("f.gz", random.Random(6).randbytes(65536 - 10 - 51))
         target = os.path.join(disk, "out.zip")
         results = run_probe([
-            ("create", "file", to_windows_path(target)),
+            ("create", "file", windows_path(target)),
             ("add", "file", "f.gz", self.win("f.gz")),
             ("close",)])
         self.assertEqual([True, 0, WRITE_FAILED],
@@ -400,4 +399,4 @@ class FailuresTest(WriterFixture):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    qv.main()
