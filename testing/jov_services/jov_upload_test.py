@@ -7,19 +7,18 @@ jov_upload_probe.exe under Wine and checks what the probe prints and what
 the services received.
 """
 
-import argparse
 import os
 import random
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import fake_jov_services as fake  # noqa: E402
-from fake_jov_services import Fault, reply  # noqa: E402
+import fake_jov_services as fake
+from fake_jov_services import Fault, reply
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path
 
-ARGS = None
+PROBE = qv.program("jov_upload_probe.exe")
 # Bounds a probe run; a hang beyond it is a failure, not a stuck test.
 PROBE_LIMIT_S = 240
 MIN_PART = 262114
@@ -27,10 +26,6 @@ MAX_PART = 2097152
 FIRST_PART = 1048576
 # The low-speed limit gives up on a silent service after 20 s.
 SILENCE_GIVEN_UP_S = 20
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def hex_text(text):
@@ -72,21 +67,21 @@ class JovUploadTest(unittest.TestCase):
         return "http://127.0.0.1:%d" % self.fake.port
 
     def write(self, name, data):
-        path = os.path.join(ARGS.work_dir, name)
+        path = os.path.join(WORK_DIR, name)
         with open(path, "wb") as out:
             out.write(data)
         return path
 
     def probe(self, name, mode, path, cookie="uid=1", context=None):
         if mode == "broken_body":
-            args = [ARGS.wine_run, ARGS.probe, mode, path,
+            args = [PROBE, mode, path,
                     self.fake.store_url("store1") + "/qvcrash/broken?offset=0"
                     "&complete=true&version=1.0", hex_text(cookie)]
         else:
             # The report parameters' "host" has no scheme.
             host = self.host()[len("http://"):] if mode == "archive" \
                 else self.host()
-            args = [ARGS.wine_run, ARGS.probe, mode, windows_path(path),
+            args = [PROBE, mode, windows_path(path),
                     host, hex_text(cookie)]
         if context is not None:
             args.append(hex_text(context))
@@ -95,13 +90,12 @@ class JovUploadTest(unittest.TestCase):
         env["QV_TEST_LBS_PORT"] = str(self.fake.port)
         # Output goes to files: Wine helpers may outlive the probe and hold
         # a pipe open.
-        out_path = os.path.join(ARGS.work_dir, name + ".out")
+        out_path = os.path.join(WORK_DIR, name + ".out")
         started = time.monotonic()
         with open(out_path, "wb") as out:
-            returncode = subprocess.run(
-                args, stdin=subprocess.DEVNULL, stdout=out,
-                stderr=subprocess.STDOUT, timeout=PROBE_LIMIT_S,
-                cwd=ARGS.work_dir, env=env).returncode
+            returncode = qv.run(
+                args, stdout=out, stderr=subprocess.STDOUT,
+                timeout=PROBE_LIMIT_S, cwd=WORK_DIR, env=env).returncode
         elapsed = time.monotonic() - started
         with open(out_path, "rb") as out:
             text = out.read().decode("utf-8", "replace").replace("\r", "")
@@ -280,7 +274,7 @@ class JovUploadTest(unittest.TestCase):
         self.assertEqual(9, output.code)
         self.assertEqual([], self.fake.parts())
         output = self.probe("missing", "task",
-                            os.path.join(ARGS.work_dir, "no_such.zip"))
+                            os.path.join(WORK_DIR, "no_such.zip"))
         self.assertEqual(4, output.code)
         self.assertEqual([], self.fake.parts())
 
@@ -389,16 +383,5 @@ class JovUploadTest(unittest.TestCase):
         self.assertEqual(2, len(self.fake.parts()))
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--wine-run", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--work-dir", required=True)
-    ARGS, rest = parser.parse_known_args()
-    os.makedirs(ARGS.work_dir, exist_ok=True)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()
