@@ -10,30 +10,23 @@ implementation of the format (qzcrypto_format.py), under Wine.
 - A record logged while the process exits is still encrypted correctly.
 """
 
-import argparse
 import os
 import re
 import shutil
 import subprocess
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+import qv_test_support as qv
+from qv_test_support import windows_path
+from qzcrypto_tools import qzcrypto_format
 
-import qzcrypto_format  # noqa: E402
-
-ARGS = None
+PROBE = qv.program("qzcrypto_probe.exe")
 PREFIX = r"\[\d+:\d+:\d{4}/\d{6}:\d+:INFO:qzcrypto_probe_main\.cc\(\d+\)\] "
 RECORD = re.compile(PREFIX + r"record (p\d) ([01]) (\d+)$")
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def fresh_folder(name):
-    folder = os.path.join(ARGS.work_dir, name)
+    folder = os.path.join(qv.WORK_DIR, name)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     return folder
@@ -43,9 +36,7 @@ def probe(args, debugstr=False, timeout=120):
     env = dict(os.environ)
     if debugstr:
         env["WINEDEBUG"] = "-all,warn+debugstr"
-    return subprocess.run([ARGS.wine_run, ARGS.probe] + args,
-                          stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=timeout, env=env)
+    return qv.run([PROBE] + args, timeout=timeout, env=env)
 
 
 def decrypted_lines(path):
@@ -97,13 +88,17 @@ class ProductTest(unittest.TestCase):
         folder = fresh_folder("two_processes")
         log = os.path.join(folder, "shared.elog")
         count = 400
-        writers = [subprocess.Popen(
-            [ARGS.wine_run, ARGS.probe, "log", windows_path(log), tag,
-             str(count)], stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for tag in ("p1", "p2")]
-        for writer in writers:
-            self.assertEqual(0, writer.wait(timeout=240))
+        writers = [qv.start([PROBE, "log", windows_path(log), tag,
+                             str(count)], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+                   for tag in ("p1", "p2")]
+        try:
+            for writer in writers:
+                self.assertEqual(0, writer.wait(timeout=240))
+        finally:
+            for writer in writers:
+                qv.kill_and_wait(writer)
 
         with open(log, "rb") as f:
             raw = f.read()
@@ -126,14 +121,5 @@ class ProductTest(unittest.TestCase):
         self.assertRegex(lines[1], PREFIX + "logged while the process exits$")
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    for flag in ("--wine-run", "--probe", "--work-dir"):
-        parser.add_argument(flag, required=True)
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    qv.main()
