@@ -4,24 +4,21 @@
 exports (ordinal, name, forwarder) of our own probe executable and of Wine's
 kernel32.dll."""
 
-import argparse
 import os
 import re
 import subprocess
-import sys
 import unittest
 
-ARGS = None
+import qv_test_support as qv
+
 KERNEL32 = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll'
-
-
-def windows_path(path):
-    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+PROBE = qv.program('pe_image_probe.exe')
+OBJDUMP = os.environ['QV_OBJDUMP']
 
 
 def objdump(path):
     """Sections, imports and exports as objdump -p -h reads them."""
-    text = subprocess.run([ARGS.objdump, '-p', '-h', path], check=True,
+    text = subprocess.run([OBJDUMP, '-p', '-h', path], check=True,
                           capture_output=True, text=True).stdout
     image_base = int(re.search(r'^ImageBase\s+([0-9a-f]+)', text, re.M)
                      .group(1), 16)
@@ -57,9 +54,7 @@ def objdump(path):
 
 
 def probe(path):
-    result = subprocess.run([ARGS.wine_run, ARGS.probe, windows_path(path)],
-                            stdin=subprocess.DEVNULL, capture_output=True,
-                            timeout=120)
+    result = qv.run([PROBE, qv.windows_path(path)])
     if result.returncode != 0:
         raise AssertionError('probe failed: %r' % result.stderr)
     lines = result.stdout.decode('utf-8').splitlines()
@@ -98,7 +93,7 @@ class PEImageTest(unittest.TestCase):
         return facts
 
     def test_our_own_executable(self):
-        facts = self.compare(ARGS.probe)
+        facts = self.compare(PROBE)
         self.assertGreater(int(facts['relocs'][0]), 0)
 
     def test_wine_kernel32(self):
@@ -108,15 +103,5 @@ class PEImageTest(unittest.TestCase):
         self.assertTrue(any(forward != '-' for _, _, forward in exports))
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument('--wine-run', required=True)
-    parser.add_argument('--probe', required=True)
-    parser.add_argument('--objdump', required=True)
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest)
-
-
 if __name__ == '__main__':
-    main()
+    qv.main()
