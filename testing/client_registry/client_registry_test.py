@@ -8,7 +8,6 @@ import json
 import os
 import re
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
@@ -16,12 +15,8 @@ import unittest
 import qv_test_support as qv
 from qv_test_support import OWN_PREFIX as PREFIX, WORK_DIR
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "crash_tests"))
-from crash_harness import Program  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "qzcrypto_tools"))
-import qzcrypto_format  # noqa: E402
+from crash_tests.crash_harness import Program
+from qzcrypto_tools import qzcrypto_format
 
 PIPE = "\\\\.\\pipe\\QuillaveraCrashServices\\Server"
 REPORTER = "quillavera_crash_reporter.exe"

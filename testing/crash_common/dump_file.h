@@ -1,6 +1,5 @@
-// Test helpers for dumps written in a test's own process: a fresh folder that
-// is emptied and removed afterwards, and just enough of the dump format to
-// find a stream.
+// Test helpers for dumps written in a test's own process: just enough of the
+// dump format to find a stream, and the files a dump folder holds.
 #ifndef TESTING_CRASH_COMMON_DUMP_FILE_H_
 #define TESTING_CRASH_COMMON_DUMP_FILE_H_
 
@@ -52,45 +51,19 @@ class DumpFile {
   std::string data_;
 };
 
-// A new folder under the temporary folder, named after |label|.
-class ScopedDumpFolder {
- public:
-  explicit ScopedDumpFolder(const std::wstring& label) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + label + L"_" +
-            std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(GetTickCount());
-    created_ = CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
-  }
-  ~ScopedDumpFolder() {
-    for (const std::wstring& name : Files())
-      DeleteFileW((path_ + L"\\" + name).c_str());
-    RemoveDirectoryW(path_.c_str());
-  }
-  ScopedDumpFolder(const ScopedDumpFolder&) = delete;
-  ScopedDumpFolder& operator=(const ScopedDumpFolder&) = delete;
-
-  bool created() const { return created_; }
-  const std::wstring& path() const { return path_; }
-
-  std::vector<std::wstring> Files() const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-  }
-
- private:
-  std::wstring path_;
-  bool created_ = false;
-};
+// The names of the files (not folders) in |folder|.
+inline std::vector<std::wstring> FileNamesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      names.push_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
 
 }  // namespace crash_testing
 

@@ -10,7 +10,6 @@ import json
 import os
 import re
 import shutil
-import sys
 import tempfile
 import threading
 import time
@@ -20,12 +19,8 @@ import zipfile
 import qv_test_support as qv
 from qv_test_support import BIN_DIR, OWN_PREFIX as PREFIX, WORK_DIR
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "crash_tests"))
-from crash_harness import Program  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "qzcrypto_tools"))
-import qzcrypto_format  # noqa: E402
+from crash_tests.crash_harness import Program
+from qzcrypto_tools import qzcrypto_format
 
 # The debugger output ("Client requested dump:") shows on standard error.
 os.environ["WINEDEBUG"] = "-all,warn+seh"

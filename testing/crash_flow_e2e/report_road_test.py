@@ -13,22 +13,16 @@ import io
 import json
 import os
 import re
-import sys
 import time
 import zipfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "fake_feedback_server"))
-sys.path.insert(0, os.path.join(HERE, "..", "qzcrypto_tools"))
-sys.path.insert(0, os.path.join(HERE, "..", "jov_services"))
-
-import crash_flow_test as flow  # noqa: E402
-from crash_flow_test import (APP, APP_PARAM, ARCHIVE_NAME,  # noqa: E402
+import crash_flow_test as flow
+from crash_flow_test import (APP, APP_PARAM, ARCHIVE_NAME,
                              FlowTestCase, data_folder, setUpModule,
                              tearDownModule)
-import fake_feedback_server as fake  # noqa: E402
-import fake_jov_services as jov  # noqa: E402
-import qzcrypto_format  # noqa: E402
+from fake_feedback_server import fake_feedback_server as fake
+from jov_services import fake_jov_services as jov
+from qzcrypto_tools import qzcrypto_format
 
 LOG_PATH = "/api/feedback/client/log"
 COOKIE = "uid=42; token=a/b+c=="

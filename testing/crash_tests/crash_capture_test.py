@@ -6,16 +6,14 @@ ctest -R crash_capture_HappyPathTest -V
 """
 
 import os
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,  # noqa: E402
+from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,
                            run_client, start_client, winedbg_opening)
-import minidump  # noqa: E402
-import qv_test_support as qv  # noqa: E402
+import minidump
+import qv_test_support as qv
 
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 WAIT_OBJECT_0 = 0

@@ -5,17 +5,14 @@ causes, checked against the dump itself read with Python's struct
 import os
 import re
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "crash_tests"))
 
-from crash_harness import ServerHost, run_client  # noqa: E402
-import qv_test_support as qv  # noqa: E402
-from qv_test_support import (WINE_RUN, host_path as to_host_path,  # noqa: E402
+from crash_tests.crash_harness import ServerHost, run_client
+import qv_test_support as qv
+from qv_test_support import (WINE_RUN, host_path as to_host_path,
                              program, windows_path as to_windows_path)
-import minidump  # noqa: E402
+from crash_tests import minidump
 
 CLIENT = "crash_test_client.exe"
 # A dump takes minutes when the machine is busy; only a hang reaches this.

@@ -14,14 +14,12 @@ import os
 import re
 import ssl
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import fake_feedback_server as fake  # noqa: E402
-import qv_test_support as qv  # noqa: E402
-from qv_test_support import WORK_DIR, windows_path  # noqa: E402
+import fake_feedback_server as fake
+import qv_test_support as qv
+from qv_test_support import WORK_DIR, windows_path
 
 PROBE = qv.program("upload_probe.exe")
 # A test build's compiled-in endpoints point at 127.0.0.1.

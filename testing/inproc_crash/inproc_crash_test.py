@@ -14,19 +14,15 @@ import os
 import re
 import struct
 import subprocess
-import sys
 import tempfile
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "crash_tests"))
-
-from crash_harness import GUID_NAME, ServerHost  # noqa: E402
-import qv_test_support as qv  # noqa: E402
-from qv_test_support import (WINE_RUN, WORK_DIR, host_path as to_host_path,  # noqa: E402
+from crash_tests.crash_harness import GUID_NAME, ServerHost
+import qv_test_support as qv
+from qv_test_support import (WINE_RUN, WORK_DIR, host_path as to_host_path,
                              program, windows_path as to_windows_path)
-import minidump  # noqa: E402
+from crash_tests import minidump
 
 ASSERTION_STREAM = 0x47670002
 ASSERTION_TEXT_UNITS = 128

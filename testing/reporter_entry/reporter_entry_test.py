@@ -17,13 +17,10 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "qzcrypto_tools"))
-import qzcrypto_format  # noqa: E402
+from qzcrypto_tools import qzcrypto_format
 import qv_test_support as qv
 from qv_test_support import WORK_DIR, windows_path
 
