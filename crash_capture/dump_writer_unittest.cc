@@ -12,6 +12,7 @@
 #include "crash_capture/crash_pipe_protocol.h"
 #include "crash_capture/handle_trace.h"
 #include "testing/crash_common/dump_file.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace crash_capture {
 namespace {
@@ -20,9 +21,11 @@ using crash_testing::DumpFile;
 
 class DumpWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(folder_holder_.created()); }
+  void SetUp() override { ASSERT_TRUE(folder_holder_.valid()); }
 
-  std::vector<std::wstring> Files() const { return folder_holder_.Files(); }
+  std::vector<std::wstring> Files() const {
+    return crash_testing::FileNamesIn(folder_);
+  }
 
   // A writer for this process; its pointers are local ones.
   std::unique_ptr<DumpWriter> LocalWriter(uint64_t exception_pointers,
@@ -32,7 +35,7 @@ class DumpWriterTest : public ::testing::Test {
         GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
   }
 
-  crash_testing::ScopedDumpFolder folder_holder_{L"dump_writer_test"};
+  ScopedTempFolder folder_holder_{L"dump_writer_test"};
   const std::wstring folder_ = folder_holder_.path();
 };
 

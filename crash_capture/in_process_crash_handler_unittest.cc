@@ -7,8 +7,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "testing/crash_common/dump_file.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace crash_capture {
 namespace {
@@ -70,7 +72,7 @@ bool RecordDumpDone(const wchar_t* dump_path, void* context,
 class InProcessCrashHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(folder_.created());
+    ASSERT_TRUE(folder_.valid());
     saved_ = ReadHooks();
     SetUnhandledExceptionFilter(SentinelFilter);
     _set_invalid_parameter_handler(SentinelInvalidParameter);
@@ -106,7 +108,11 @@ class InProcessCrashHandlerTest : public ::testing::Test {
     *code = stream.ExceptionRecord.ExceptionCode;
   }
 
-  crash_testing::ScopedDumpFolder folder_{L"in_process_handler_test"};
+  std::vector<std::wstring> Files() const {
+    return crash_testing::FileNamesIn(folder_.path());
+  }
+
+  ScopedTempFolder folder_{L"in_process_handler_test"};
   InstalledHooks saved_ = {};
   DumpRecord record_;
 };
@@ -172,8 +178,8 @@ TEST_F(InProcessCrashHandlerTest, WriteMinidumpWritesAReadableDumpOfThisThread) 
   EXPECT_EQ(record_.filter_calls, 1);
   ASSERT_EQ(record_.done_calls, 1);
   EXPECT_TRUE(record_.succeeded);
-  ASSERT_EQ(folder_.Files().size(), 1u);
-  EXPECT_EQ(record_.path, folder_.path() + L"\\" + folder_.Files()[0]);
+  ASSERT_EQ(Files().size(), 1u);
+  EXPECT_EQ(record_.path, folder_.path() + L"\\" + Files()[0]);
   DWORD thread_id = 0, code = 0;
   ReadException(record_.path, &thread_id, &code);
   EXPECT_EQ(thread_id, GetCurrentThreadId());
@@ -211,7 +217,7 @@ TEST_F(InProcessCrashHandlerTest, DumpsForAnExceptionAndForAnotherThread) {
   ASSERT_TRUE(written);
   ReadException(record_.path, &thread_id, &code);
   EXPECT_EQ(thread_id, other_id);
-  EXPECT_EQ(folder_.Files().size(), 2u);
+  EXPECT_EQ(Files().size(), 2u);
 }
 
 TEST_F(InProcessCrashHandlerTest, DebuggerAndInvalidHandleExceptionsArePassedOn) {
@@ -247,7 +253,7 @@ TEST_F(InProcessCrashHandlerTest, DebuggerAndInvalidHandleExceptionsArePassedOn)
   EXCEPTION_POINTERS pointers = {&exception, &context};
   EXPECT_EQ(filter(&pointers), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_EQ(record_.done_calls, 1);
-  EXPECT_EQ(folder_.Files().size(), 1u);
+  EXPECT_EQ(Files().size(), 1u);
 }
 
 TEST_F(InProcessCrashHandlerTest, FilterVetoWritesNothing) {
@@ -256,7 +262,7 @@ TEST_F(InProcessCrashHandlerTest, FilterVetoWritesNothing) {
   EXPECT_FALSE(handler.WriteMinidump());
   EXPECT_EQ(record_.filter_calls, 1);
   EXPECT_EQ(record_.done_calls, 0);
-  EXPECT_TRUE(folder_.Files().empty());
+  EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(InProcessCrashHandlerTest, NoServerMeansDumpsAreWrittenHere) {
@@ -266,7 +272,7 @@ TEST_F(InProcessCrashHandlerTest, NoServerMeansDumpsAreWrittenHere) {
   EXPECT_NE(handler.handler_thread_id(), 0u);
   EXPECT_FALSE(handler.RequestUpload(7));
   EXPECT_TRUE(handler.WriteMinidump());
-  EXPECT_EQ(folder_.Files().size(), 1u);
+  EXPECT_EQ(Files().size(), 1u);
 }
 
 }  // namespace
