@@ -5,6 +5,7 @@
 
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
@@ -12,18 +13,21 @@ namespace {
 class FileEnumeratorTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(CreateNewTempDirectory(L"file_enumerator_test", &dir_));
-    ASSERT_TRUE(CreateDirectory(dir_.Append(L"sub\\deeper")));
+    ASSERT_TRUE(folder_.valid());
+    ASSERT_TRUE(CreateDirectory(dir().Append(L"sub\\deeper")));
     Write(L"one.dmp", "12345");
     Write(L"two.txt", "1");
     Write(L"sub\\three.dmp", "123");
     Write(L"sub\\deeper\\four.txt", "");
   }
-  void TearDown() override { EXPECT_TRUE(Delete(dir_, true)); }
+  // A walk must leave no handle open, or this fails.
+  void TearDown() override { EXPECT_TRUE(Delete(dir(), true)); }
+
+  FilePath dir() const { return FilePath(folder_.path()); }
 
   void Write(const wchar_t* name, const std::string& data) {
     ASSERT_EQ(static_cast<int>(data.size()),
-              WriteFile(dir_.Append(name), data.data(),
+              WriteFile(dir().Append(name), data.data(),
                         static_cast<int>(data.size())));
   }
 
@@ -32,10 +36,10 @@ class FileEnumeratorTest : public testing::Test {
   // such entry.
   std::set<std::wstring> Walk(bool recursive, int types,
                               const std::wstring& pattern = L"") {
-    FileEnumerator walk(dir_, recursive, types, pattern);
+    FileEnumerator walk(dir(), recursive, types, pattern);
     std::set<std::wstring> names;
     for (FilePath entry = walk.Next(); !entry.empty(); entry = walk.Next()) {
-      const std::wstring rest = entry.value().substr(dir_.value().size() + 1);
+      const std::wstring rest = entry.value().substr(dir().value().size() + 1);
       if (rest.find(L"..\\") != std::wstring::npos || names.size() > 100) {
         ADD_FAILURE() << "walked out of the root: " << entry.AsUTF8Unsafe();
         break;
@@ -45,7 +49,7 @@ class FileEnumeratorTest : public testing::Test {
     return names;
   }
 
-  FilePath dir_;
+  ScopedTempFolder folder_{L"file_enumerator_test"};
 };
 
 TEST_F(FileEnumeratorTest, TypesAndDepth) {
@@ -73,11 +77,11 @@ TEST_F(FileEnumeratorTest, DotDotIsListedButNeverEntered) {
 }
 
 TEST_F(FileEnumeratorTest, InfoOfTheCurrentEntry) {
-  FileEnumerator walk(dir_, false, FileEnumerator::FILES, L"one.dmp");
+  FileEnumerator walk(dir(), false, FileEnumerator::FILES, L"one.dmp");
   EXPECT_EQ(0, walk.GetInfo().GetSize());  // nothing found yet
   EXPECT_TRUE(walk.GetInfo().GetName().empty());
   const FilePath entry = walk.Next();
-  EXPECT_EQ(dir_.Append(L"one.dmp").value(), entry.value());
+  EXPECT_EQ(dir().Append(L"one.dmp").value(), entry.value());
   const FileEnumerator::FileInfo info = walk.GetInfo();
   EXPECT_EQ(L"one.dmp", info.GetName().value());
   EXPECT_EQ(5, info.GetSize());

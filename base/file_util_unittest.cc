@@ -9,6 +9,7 @@
 
 #include "base/file_enumerator.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
@@ -17,12 +18,14 @@ namespace {
 class FileUtilTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(CreateNewTempDirectory(L"file_util_test", &dir_));
-    ASSERT_GT(dir_.value().length(), 3u);
+    ASSERT_TRUE(folder_.valid());
+    ASSERT_GT(folder_.path().length(), 3u);
   }
-  void TearDown() override { EXPECT_TRUE(Delete(dir_, true)); }
+  // Deleting the whole tree is under test too, not left to the helper.
+  void TearDown() override { EXPECT_TRUE(Delete(dir(), true)); }
 
-  FilePath Path(const wchar_t* name) const { return dir_.Append(name); }
+  FilePath dir() const { return FilePath(folder_.path()); }
+  FilePath Path(const wchar_t* name) const { return dir().Append(name); }
 
   void Write(const FilePath& path, const std::string& data) {
     ASSERT_EQ(static_cast<int>(data.size()),
@@ -35,7 +38,7 @@ class FileUtilTest : public testing::Test {
     return contents;
   }
 
-  FilePath dir_;
+  ScopedTempFolder folder_{L"file_util_test"};
 };
 
 TEST_F(FileUtilTest, ExistenceAndInformation) {
@@ -44,8 +47,8 @@ TEST_F(FileUtilTest, ExistenceAndInformation) {
   Write(file, "12345");
   EXPECT_TRUE(PathExists(file));
   EXPECT_FALSE(DirectoryExists(file));
-  EXPECT_TRUE(DirectoryExists(dir_));
-  EXPECT_TRUE(PathIsWritable(dir_));
+  EXPECT_TRUE(DirectoryExists(dir()));
+  EXPECT_TRUE(PathIsWritable(dir()));
   EXPECT_FALSE(PathIsWritable(Path(L"missing")));
 
   PlatformFileInfo info;
@@ -53,7 +56,7 @@ TEST_F(FileUtilTest, ExistenceAndInformation) {
   EXPECT_EQ(5, info.size);
   EXPECT_FALSE(info.is_directory);
   EXPECT_FALSE(info.last_modified.is_null());
-  ASSERT_TRUE(GetFileInfo(dir_, &info));
+  ASSERT_TRUE(GetFileInfo(dir(), &info));
   EXPECT_TRUE(info.is_directory);
   EXPECT_FALSE(GetFileInfo(Path(L"missing"), &info));
 
@@ -66,13 +69,13 @@ TEST_F(FileUtilTest, ExistenceAndInformation) {
 TEST_F(FileUtilTest, CurrentAndTemporaryFolders) {
   FilePath original;
   ASSERT_TRUE(GetCurrentDirectory(&original));
-  ASSERT_TRUE(SetCurrentDirectory(dir_));
+  ASSERT_TRUE(SetCurrentDirectory(dir()));
   FilePath current;
   ASSERT_TRUE(GetCurrentDirectory(&current));
-  EXPECT_EQ(0, FilePath::CompareIgnoreCase(dir_.value(), current.value()));
+  EXPECT_EQ(0, FilePath::CompareIgnoreCase(dir().value(), current.value()));
   EXPECT_FALSE(current.EndsWithSeparator());
   EXPECT_EQ(0, FilePath::CompareIgnoreCase(
-                   dir_.Append(L"a").value(),
+                   dir().Append(L"a").value(),
                    MakeAbsoluteFilePath(FilePath(L"a")).value()));
   EXPECT_FALSE(SetCurrentDirectory(Path(L"missing")));
   ASSERT_TRUE(SetCurrentDirectory(original));
@@ -84,8 +87,9 @@ TEST_F(FileUtilTest, CurrentAndTemporaryFolders) {
 }
 
 TEST_F(FileUtilTest, MaximumPathComponentLength) {
-  const int length = GetMaximumPathComponentLength(dir_);
-  const int room = MAX_PATH - 1 - (static_cast<int>(dir_.value().length()) + 1);
+  const int length = GetMaximumPathComponentLength(dir());
+  const int room =
+      MAX_PATH - 1 - (static_cast<int>(dir().value().length()) + 1);
   EXPECT_GT(length, 0);
   EXPECT_LE(length, room);
   EXPECT_EQ(room < 255 ? room : 255, length);
@@ -356,30 +360,30 @@ TEST_F(FileUtilTest, TouchFile) {
   EXPECT_EQ(stamp, info.last_accessed);
 
   const Time earlier = stamp - TimeDelta::FromDays(10);
-  ASSERT_TRUE(TouchFile(dir_, earlier, earlier));  // a folder too
-  ASSERT_TRUE(GetFileInfo(dir_, &info));
+  ASSERT_TRUE(TouchFile(dir(), earlier, earlier));  // a folder too
+  ASSERT_TRUE(GetFileInfo(dir(), &info));
   EXPECT_EQ(earlier, info.last_modified);
   EXPECT_FALSE(TouchFile(Path(L"missing"), stamp, stamp));
 }
 
 TEST_F(FileUtilTest, FolderFigures) {
-  EXPECT_TRUE(IsDirectoryEmpty(dir_));
+  EXPECT_TRUE(IsDirectoryEmpty(dir()));
   ASSERT_TRUE(CreateDirectory(Path(L"sub")));
-  EXPECT_FALSE(IsDirectoryEmpty(dir_));
+  EXPECT_FALSE(IsDirectoryEmpty(dir()));
   Write(Path(L"one"), std::string(100, 'a'));
   Write(Path(L"sub\\two"), std::string(23, 'b'));
-  EXPECT_EQ(123, ComputeDirectorySize(dir_));
+  EXPECT_EQ(123, ComputeDirectorySize(dir()));
 }
 
 TEST_F(FileUtilTest, TemporaryNames) {
   FilePath temp_file;
-  ASSERT_TRUE(CreateTemporaryFileInDir(dir_, &temp_file));
+  ASSERT_TRUE(CreateTemporaryFileInDir(dir(), &temp_file));
   EXPECT_TRUE(PathExists(temp_file));
-  EXPECT_EQ(0, FilePath::CompareIgnoreCase(dir_.value(),
+  EXPECT_EQ(0, FilePath::CompareIgnoreCase(dir().value(),
                                            temp_file.DirName().value()));
 
   FilePath opened_path;
-  FILE* opened = CreateAndOpenTemporaryFileInDir(dir_, &opened_path);
+  FILE* opened = CreateAndOpenTemporaryFileInDir(dir(), &opened_path);
   ASSERT_TRUE(opened);
   fputs("data", opened);
   EXPECT_TRUE(CloseFile(opened));
@@ -412,7 +416,7 @@ TEST_F(FileUtilTest, TemporaryNames) {
   EXPECT_EQ(L"untouched", untouched.value());
 
   FilePath new_dir;
-  ASSERT_TRUE(CreateTemporaryDirInDir(dir_, L"pre_", &new_dir));
+  ASSERT_TRUE(CreateTemporaryDirInDir(dir(), L"pre_", &new_dir));
   EXPECT_TRUE(DirectoryExists(new_dir));
   const std::wstring expected_start =
       L"pre_" + std::to_wstring(::GetCurrentProcessId()) + L"_";

@@ -8,20 +8,10 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
-
-// A fresh folder under the prefix's temporary folder, removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir() { EXPECT_TRUE(CreateNewTempDirectory(L"ps", &path_)); }
-  ~ScratchDir() { Delete(path_, true); }
-  const FilePath& path() const { return path_; }
-
- private:
-  FilePath path_;
-};
 
 TEST(PathServiceTest, CurrentDirectoryFollowsChangesExeFolderDoesNot) {
   FilePath exe_dir;
@@ -33,12 +23,14 @@ TEST(PathServiceTest, CurrentDirectoryFollowsChangesExeFolderDoesNot) {
 
   FilePath original;
   ASSERT_TRUE(GetCurrentDirectory(&original));
-  ScratchDir scratch;
-  ASSERT_TRUE(SetCurrentDirectory(scratch.path()));
+  ScopedTempFolder scratch(L"ps");
+  ASSERT_TRUE(scratch.valid());
+  const FilePath scratch_dir(scratch.path());
+  ASSERT_TRUE(SetCurrentDirectory(scratch_dir));
   FilePath current;
   EXPECT_TRUE(PathService::Get(DIR_CURRENT, &current));
-  EXPECT_TRUE(FilePath::CompareIgnoreCase(scratch.path().value(),
-                                          current.value()) == 0);
+  EXPECT_TRUE(
+      FilePath::CompareIgnoreCase(scratch_dir.value(), current.value()) == 0);
   FilePath exe_dir_again;
   EXPECT_TRUE(PathService::Get(DIR_EXE, &exe_dir_again));
   EXPECT_EQ(exe_dir.value(), exe_dir_again.value());
@@ -48,8 +40,10 @@ TEST(PathServiceTest, CurrentDirectoryFollowsChangesExeFolderDoesNot) {
 TEST(PathServiceTest, OverrideWinsOverCachedAnswerUntilRemoved) {
   FilePath module_dir;
   ASSERT_TRUE(PathService::Get(DIR_MODULE, &module_dir));  // now cached
-  ScratchDir scratch;
-  FilePath target = scratch.path().Append(L"made");
+  ScopedTempFolder scratch(L"ps");
+  ASSERT_TRUE(scratch.valid());
+  const FilePath scratch_dir(scratch.path());
+  FilePath target = scratch_dir.Append(L"made");
   ASSERT_TRUE(PathService::Override(DIR_MODULE, target));
   EXPECT_TRUE(DirectoryExists(target));
   FilePath answer;
@@ -63,8 +57,10 @@ TEST(PathServiceTest, OverrideWinsOverCachedAnswerUntilRemoved) {
 }
 
 TEST(PathServiceTest, OverrideCreatesTheFolderOnlyWhenAsked) {
-  ScratchDir scratch;
-  FilePath missing = scratch.path().Append(L"not_made");
+  ScopedTempFolder scratch(L"ps");
+  ASSERT_TRUE(scratch.valid());
+  const FilePath scratch_dir(scratch.path());
+  FilePath missing = scratch_dir.Append(L"not_made");
   EXPECT_TRUE(PathService::OverrideAndCreateIfNeeded(DIR_USER_DESKTOP,
                                                      missing, false));
   EXPECT_FALSE(PathExists(missing));
@@ -74,7 +70,7 @@ TEST(PathServiceTest, OverrideCreatesTheFolderOnlyWhenAsked) {
   EXPECT_TRUE(PathService::RemoveOverride(DIR_USER_DESKTOP));
 
   // A file in the way of the folder makes the override fail.
-  FilePath file = scratch.path().Append(L"file");
+  FilePath file = scratch_dir.Append(L"file");
   ASSERT_EQ(1, WriteFile(file, "x", 1));
   EXPECT_FALSE(PathService::Override(DIR_USER_DESKTOP, file));
 }
@@ -84,12 +80,14 @@ TEST(PathServiceTest, TestDataOnlyWhenTheFolderExists) {
   // The build's source root has no base\test\data.
   EXPECT_FALSE(PathService::Get(DIR_TEST_DATA, &answer));
 
-  ScratchDir scratch;
-  FilePath data = scratch.path().Append(L"base").Append(L"test").Append(L"data");
+  ScopedTempFolder scratch(L"ps");
+  ASSERT_TRUE(scratch.valid());
+  const FilePath scratch_dir(scratch.path());
+  FilePath data = scratch_dir.Append(L"base").Append(L"test").Append(L"data");
   ASSERT_TRUE(CreateDirectory(data.DirName()));
   // A file of that name is no folder.
   ASSERT_EQ(1, WriteFile(data, "x", 1));
-  ASSERT_TRUE(PathService::Override(DIR_SOURCE_ROOT, scratch.path()));
+  ASSERT_TRUE(PathService::Override(DIR_SOURCE_ROOT, scratch_dir));
   EXPECT_FALSE(PathService::Get(DIR_TEST_DATA, &answer));
 
   ASSERT_TRUE(Delete(data, false));

@@ -6,55 +6,56 @@
 
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace base {
 namespace {
 
 class PlatformFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(CreateNewTempDirectory(L"platform_file_test", &dir_));
-  }
-  void TearDown() override { EXPECT_TRUE(Delete(dir_, true)); }
+  void SetUp() override { ASSERT_TRUE(folder_.valid()); }
+  // Every handle a test opened must be closed again, or this fails.
+  void TearDown() override { EXPECT_TRUE(Delete(folder(), true)); }
+
+  FilePath folder() const { return FilePath(folder_.path()); }
 
   PlatformFile Open(const wchar_t* name, int flags) {
-    return CreatePlatformFile(dir_.Append(name), flags, nullptr, nullptr);
+    return CreatePlatformFile(folder().Append(name), flags, nullptr, nullptr);
   }
 
   std::string Contents(const wchar_t* name) {
     std::string contents;
-    EXPECT_TRUE(ReadFileToString(dir_.Append(name), &contents));
+    EXPECT_TRUE(ReadFileToString(folder().Append(name), &contents));
     return contents;
   }
 
-  FilePath dir_;
+  ScopedTempFolder folder_{L"platform_file_test"};
 };
 
 TEST_F(PlatformFileTest, OpenFlags) {
   bool created = true;
   PlatformFileError error = PLATFORM_FILE_OK;
   EXPECT_EQ(kInvalidPlatformFileValue,
-            CreatePlatformFile(dir_.Append(L"a\\..\\b"),
+            CreatePlatformFile(folder().Append(L"a\\..\\b"),
                                PLATFORM_FILE_CREATE | PLATFORM_FILE_WRITE,
                                &created, &error));
   EXPECT_EQ(PLATFORM_FILE_ERROR_ACCESS_DENIED, error);
   EXPECT_FALSE(created);
-  EXPECT_FALSE(PathExists(dir_.Append(L"b")));
+  EXPECT_FALSE(PathExists(folder().Append(L"b")));
 
   // No disposition bit: a failure, not a null handle that looks open.
   error = PLATFORM_FILE_OK;
   EXPECT_EQ(kInvalidPlatformFileValue,
-            CreatePlatformFile(dir_.Append(L"c"), PLATFORM_FILE_READ,
+            CreatePlatformFile(folder().Append(L"c"), PLATFORM_FILE_READ,
                                &created, &error));
   EXPECT_EQ(PLATFORM_FILE_ERROR_FAILED, error);
-  EXPECT_FALSE(PathExists(dir_.Append(L"c")));
+  EXPECT_FALSE(PathExists(folder().Append(L"c")));
 
   // Several disposition bits: CREATE_ALWAYS wins over the others.
-  PlatformFile file =
-      CreatePlatformFile(dir_.Append(L"d"),
-                         PLATFORM_FILE_OPEN | PLATFORM_FILE_CREATE_ALWAYS |
-                             PLATFORM_FILE_WRITE,
-                         &created, &error);
+  PlatformFile file = CreatePlatformFile(
+      folder().Append(L"d"),
+      PLATFORM_FILE_OPEN | PLATFORM_FILE_CREATE_ALWAYS | PLATFORM_FILE_WRITE,
+      &created, &error);
   ASSERT_NE(kInvalidPlatformFileValue, file);
   EXPECT_TRUE(created);
   EXPECT_EQ(PLATFORM_FILE_OK, error);
@@ -169,8 +170,8 @@ TEST_F(PlatformFileTest, TimesAndInfo) {
   EXPECT_TRUE(ClosePlatformFile(file));
 
   PlatformFile dir = CreatePlatformFile(
-      dir_, PLATFORM_FILE_OPEN | PLATFORM_FILE_READ |
-                PLATFORM_FILE_BACKUP_SEMANTICS,
+      folder(),
+      PLATFORM_FILE_OPEN | PLATFORM_FILE_READ | PLATFORM_FILE_BACKUP_SEMANTICS,
       nullptr, nullptr);
   ASSERT_NE(kInvalidPlatformFileValue, dir);
   ASSERT_TRUE(GetPlatformFileInfo(dir, &info));
@@ -198,12 +199,12 @@ TEST_F(PlatformFileTest, DeleteOnCloseAndExclusiveSharing) {
   ASSERT_NE(kInvalidPlatformFileValue, file);
   PlatformFileError error = PLATFORM_FILE_OK;
   EXPECT_EQ(kInvalidPlatformFileValue,
-            CreatePlatformFile(dir_.Append(L"temp"),
+            CreatePlatformFile(folder().Append(L"temp"),
                                PLATFORM_FILE_OPEN | PLATFORM_FILE_WRITE,
                                nullptr, &error));
   EXPECT_EQ(PLATFORM_FILE_ERROR_IN_USE, error);
   EXPECT_TRUE(ClosePlatformFile(file));
-  EXPECT_FALSE(PathExists(dir_.Append(L"temp")));
+  EXPECT_FALSE(PathExists(folder().Append(L"temp")));
 }
 
 TEST(PlatformFileErrorTest, LastErrorMapping) {

@@ -7,16 +7,16 @@
 #include "base/file_util.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/analysis_result_parser.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
 class AnalysisResultParserTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"arp", &dir_));
-    path_ = dir_.Append(L"dump_analyse_result.txt").value();
+    ASSERT_TRUE(folder_.valid());
+    path_ = folder_.Path(L"dump_analyse_result.txt");
   }
-  void TearDown() override { base::Delete(dir_, true); }
 
   // Writes |lines| as the stack walker's text: CR LF after each.
   void WriteAnalysis(const std::vector<std::string>& lines) {
@@ -38,7 +38,7 @@ class AnalysisResultParserTest : public testing::Test {
     page_ = parser.page();
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"arp"};
   std::wstring path_;
   std::wstring message_, crash_info_, page_;
 };

@@ -11,6 +11,7 @@
 #include "framework/framework/ipc.h"
 #include "gtest/gtest.h"
 #include "testing/ipc_peer/peer_process.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -28,11 +29,9 @@ TEST(ClientCallbacksTest, NoticeDataIsPidAndRoleAsTheAnsiCodePageHoldsIt) {
 
 // What the client application's window finds in the notice.
 TEST(ClientCallbacksTest, PeerGetsTheRoleItselfOrTheDefaultCharacter) {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring output = std::wstring(folder) + L"client_callbacks_" +
-                              std::to_wstring(GetCurrentProcessId()) +
-                              L".jsonl";
+  ScopedTempFolder folder(L"client_callbacks");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring output = folder.Path(L"notices.jsonl");
   ipc_testing::PeerProcess peer(output, false);
   ASSERT_TRUE(peer.started());
   const valmora::IPC::PeerWindow window = peer.WaitForWindow();
@@ -56,7 +55,6 @@ TEST(ClientCallbacksTest, PeerGetsTheRoleItselfOrTheDefaultCharacter) {
     ASSERT_TRUE(notice_fields->GetString("data", &data));
     EXPECT_EQ(expected[i], data);
   }
-  DeleteFileW(output.c_str());
 }
 
 }  // namespace

@@ -5,25 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "base/file_path.h"
-#include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
 class CrashZipFileListTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"czl", &dir_));
-    sources_.data_folder = dir_.value();
-    sources_.dump_path = dir_.value() + L"\\dumps\\a.dmp";
-    sources_.analysis_path = dir_.value() + L"\\dumps\\r.txt";
+    ASSERT_TRUE(folder_.valid());
+    sources_.data_folder = dir();
+    sources_.dump_path = dir() + L"\\dumps\\a.dmp";
+    sources_.analysis_path = dir() + L"\\dumps\\r.txt";
   }
-  void TearDown() override { base::Delete(dir_, true); }
+
+  const std::wstring& dir() const { return folder_.path(); }
 
   void Write(const std::wstring& name, int64_t size) {
-    HANDLE file = CreateFileW((dir_.value() + name).c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW((dir() + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     LARGE_INTEGER end;
     end.QuadPart = size;
@@ -35,13 +35,13 @@ class CrashZipFileListTest : public testing::Test {
   std::vector<std::wstring> Relative(const std::vector<std::wstring>& paths) {
     std::vector<std::wstring> relative;
     for (const std::wstring& path : paths)
-      relative.push_back(path.compare(0, dir_.value().size(), dir_.value())
+      relative.push_back(path.compare(0, dir().size(), dir())
                              ? path
-                             : path.substr(dir_.value().size()));
+                             : path.substr(dir().size()));
     return relative;
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"czl"};
   CrashDataSources sources_;
 };
 

@@ -9,30 +9,18 @@
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "qzcrypto/crypt_file_helper.h"
+#include "testing/crash_common/temp_app_data.h"
 
 namespace {
 
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
-
 bool UnknownAppData(std::wstring*) { return false; }
 
-class DecryptedLogCopyTest : public testing::Test {
+class DecryptedLogCopyTest : public TempAppDataTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"logcopy", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
+    ASSERT_NO_FATAL_FAILURE(TempAppDataTest::SetUp());
     data_ = GetLocalDataFolder();
     ASSERT_TRUE(base::CreateDirectory(base::FilePath(data_)));
-  }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
   }
 
   void WriteEncryptedLog(const std::string& plain) {
@@ -46,7 +34,6 @@ class DecryptedLogCopyTest : public testing::Test {
     return base::PathExists(base::FilePath(data_ + L"\\quillavera.log"));
   }
 
-  base::FilePath dir_;
   std::wstring data_;
 };
 

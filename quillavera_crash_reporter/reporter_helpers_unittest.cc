@@ -3,6 +3,7 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -23,16 +24,15 @@ TEST(ReporterHelpersTest, FixedNames) {
 }
 
 TEST(ReporterHelpersTest, IniValues) {
-  base::FilePath dir;
-  ASSERT_TRUE(base::CreateNewTempDirectory(L"ini", &dir));
-  const base::FilePath ini = dir.Append(L"settings.ini");
+  ScopedTempFolder folder(L"ini");
+  ASSERT_TRUE(folder.valid());
+  const base::FilePath ini(folder.Path(L"settings.ini"));
   const char text[] = "[upload]\r\nhost=example.test\r\n";
   ASSERT_EQ(static_cast<int>(sizeof(text) - 1),
             base::WriteFile(ini, text, sizeof(text) - 1));
   EXPECT_EQ(L"example.test", ReadIniString(ini.value(), L"upload", L"host"));
   EXPECT_EQ(L"", ReadIniString(ini.value(), L"upload", L"port"));
   EXPECT_EQ(L"", ReadIniString(ini.value() + L".gone", L"upload", L"host"));
-  base::Delete(dir, true);
 }
 
 TEST(ReporterHelpersTest, MissingProgramIsNotStarted) {

@@ -9,30 +9,15 @@
 #include "base/time.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/crash_common/temp_app_data.h"
 
 namespace {
 
-std::wstring g_app_data;
-
-bool FakeAppData(std::wstring* folder) {
-  *folder = g_app_data;
-  return true;
-}
-
 bool UnknownAppData(std::wstring*) { return false; }
 
-class HousekeepingTest : public testing::Test {
+class HousekeepingTest : public TempAppDataTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"hk", &dir_));
-    g_app_data = dir_.value();
-    SetAppDataFolderQueryForTesting(&FakeAppData);
-  }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
-  }
-
+  // Unlike the base fixture's, makes the file's folder first.
   static void Write(const std::wstring& path, const std::string& bytes) {
     ASSERT_TRUE(base::CreateDirectory(base::FilePath(path).DirName()));
     ASSERT_EQ(static_cast<int>(bytes.size()),
@@ -44,13 +29,11 @@ class HousekeepingTest : public testing::Test {
     EXPECT_TRUE(base::ReadFileToString(base::FilePath(path), &bytes));
     return bytes;
   }
-
-  base::FilePath dir_;
 };
 
 TEST_F(HousekeepingTest, PathsHangOffTheLocalAppDataFolder) {
-  const std::wstring data = g_app_data + L"\\Kestrix\\QuillaVera";
-  EXPECT_EQ(g_app_data + L"\\Kestrix", GetMakerDataFolder());
+  const std::wstring data = dir_.value() + L"\\Kestrix\\QuillaVera";
+  EXPECT_EQ(dir_.value() + L"\\Kestrix", GetMakerDataFolder());
   EXPECT_EQ(data, GetLocalDataFolder());
   EXPECT_EQ(data + L"\\dumps", GetDumpsFolder());
   EXPECT_EQ(data + L"\\Log\\bilog.elog", GetBiLogPath());

@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "qzcrypto/cryptor.h"
 #include "qzcrypto/format_constants.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -23,14 +24,9 @@ static_assert(!std::is_destructible<CryptFileHelper>::value,
 
 class CryptFileHelperTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"qzhelper", &dir_));
-  }
-  void TearDown() override { base::Delete(dir_, true); }
+  void SetUp() override { ASSERT_TRUE(folder_.valid()); }
 
-  std::wstring Path(const std::wstring& name) {
-    return dir_.Append(name).value();
-  }
+  std::wstring Path(const std::wstring& name) { return folder_.Path(name); }
   void Write(const std::wstring& name, const std::string& bytes) {
     ASSERT_TRUE(base::CreateDirectory(base::FilePath(Path(name)).DirName()));
     ASSERT_EQ(static_cast<int>(bytes.size()),
@@ -46,7 +42,7 @@ class CryptFileHelperTest : public testing::Test {
     return base::PathExists(base::FilePath(Path(name)));
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"qzhelper"};
 };
 
 TEST_F(CryptFileHelperTest, OneInstanceWithTheProductKeyAndOptions) {
@@ -136,7 +132,7 @@ TEST_F(CryptFileHelperTest, NamesOutsideTheAnsiCodePageLeaveBestFitTwinsAlone) {
 }
 
 TEST_F(CryptFileHelperTest, DeletesTheDecryptedCopiesThatExist) {
-  const std::wstring folder = dir_.value() + L"\\";
+  const std::wstring folder = folder_.path() + L"\\";
   Write(kDecryptedLogName, "log");
   Write(kDecryptedBiLogName, "bi");
   Write(L"quillavera.elog", "encrypted log stays");

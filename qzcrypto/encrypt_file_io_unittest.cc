@@ -10,6 +10,7 @@
 #include "base/utf_string_conversions.h"
 #include "gtest/gtest.h"
 #include "qzcrypto/format_constants.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace qzcrypto {
 namespace {
@@ -216,16 +217,17 @@ TEST(EncryptFileIOTest, OperationsOutOfStateOrWithBadArguments) {
 }
 
 TEST(EncryptFileIOTest, OpensFilesByPath) {
-  base::FilePath dir;
-  ASSERT_TRUE(base::CreateNewTempDirectory(L"qzio", &dir));
-  const std::string path = base::WideToUTF8(dir.Append(L"stream.bin").value());
+  ScopedTempFolder folder(L"qzio");
+  ASSERT_TRUE(folder.valid());
+  const std::string path = base::WideToUTF8(folder.Path(L"stream.bin"));
   std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
   ASSERT_EQ(0, writer->Open(path.c_str(), kOpenWrite));
   ASSERT_EQ(static_cast<int32_t>(kPlainLength),
             writer->Write(kPlain, kPlainLength));
   ASSERT_EQ(0, writer->Close());
   int64_t size = 0;
-  ASSERT_TRUE(base::GetFileSize(dir.Append(L"stream.bin"), &size));
+  ASSERT_TRUE(
+      base::GetFileSize(base::FilePath(folder.Path(L"stream.bin")), &size));
   EXPECT_EQ(static_cast<int64_t>(kPlainLength + 6), size);
 
   std::unique_ptr<EncryptFileIO> reader = Stream(1, true, false);
@@ -237,7 +239,6 @@ TEST(EncryptFileIOTest, OpensFilesByPath) {
   reader->Close();
 
   EXPECT_EQ(-1, Stream(1, false)->Open((path + ".missing").c_str(), kOpenRead));
-  base::Delete(dir, true);
 }
 
 }  // namespace

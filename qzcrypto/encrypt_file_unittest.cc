@@ -10,6 +10,7 @@
 #include "gtest/gtest.h"
 #include "qzcrypto/cryptor.h"
 #include "qzcrypto/format_constants.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace qzcrypto {
 namespace {
@@ -20,12 +21,9 @@ const CryptOptions kHeadedOptions = {true, 1};
 
 class EncryptFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"qzfile", &dir_));
-  }
-  void TearDown() override { base::Delete(dir_, true); }
+  void SetUp() override { ASSERT_TRUE(folder_.valid()); }
 
-  std::wstring Path(const wchar_t* name) { return dir_.Append(name).value(); }
+  std::wstring Path(const wchar_t* name) { return folder_.Path(name); }
   // Narrow paths for the library (the temporary folder's name is ASCII).
   std::string Narrow(const wchar_t* name) {
     return base::WideToUTF8(Path(name));
@@ -45,7 +43,7 @@ class EncryptFileTest : public testing::Test {
     return base::PathExists(base::FilePath(Path(name)));
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"qzfile"};
 };
 
 std::string Sample(size_t length) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace valmora {
 namespace {
@@ -59,9 +60,9 @@ TEST(JovUploadFileInfoTest, ValuesAreKeptById) {
 }
 
 TEST(JovFileStreamTest, ReadsSeeksAndReportsErrors) {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring path = std::wstring(folder) + L"jov_file_stream_test.bin";
+  ScopedTempFolder folder(L"jov_file_stream_test");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring path = folder.Path(L"jov_file_stream_test.bin");
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -84,7 +85,6 @@ TEST(JovFileStreamTest, ReadsSeeksAndReportsErrors) {
   EXPECT_NE(0, stream.LastError());
   stream.Close();
   EXPECT_EQ(kJovStreamNotOpen, stream.Size());
-  DeleteFileW(path.c_str());
 
   JovFileStream missing(path + L".gone");
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, missing.Open());

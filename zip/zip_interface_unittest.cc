@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 #include "zip/zip_handle_record.h"
 
 namespace {
@@ -145,9 +146,9 @@ TEST(ZipAddEntryTest, RefusedEntriesLeaveTheArchiveUsable) {
 }
 
 TEST(ZipGetMemoryTest, FileArchiveGivesItsLengthOnly) {
-  wchar_t folder[MAX_PATH];
-  ASSERT_NE(0u, GetTempPathW(MAX_PATH, folder));
-  const std::wstring path = std::wstring(folder) + L"zip_get_memory.zip";
+  ScopedTempFolder folder(L"zip_get_memory");
+  ASSERT_TRUE(folder.valid());
+  const std::wstring path = folder.Path(L"zip_get_memory.zip");
   ZipHandle zip = ZipCreate(path.c_str(), 0, kZipFileName);
   ASSERT_TRUE(zip);
   const void* data = &data;
@@ -157,7 +158,6 @@ TEST(ZipGetMemoryTest, FileArchiveGivesItsLengthOnly) {
   // Only the end record of an archive without entries.
   EXPECT_EQ(22u, size);
   EXPECT_EQ(kZipOk, ZipCloseWriter(zip));
-  DeleteFileW(path.c_str());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 #include "zip/zip_handle_record.h"
 #include "zip/zip_interface.h"
 
@@ -62,15 +63,6 @@ ZipResult ReadToMemory(ZipHandle zip, int index, size_t piece,
     // Pieces are whole until the last one.
     out->append(buffer.data(), piece);
   }
-}
-
-std::wstring TempFolder(const wchar_t* name) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + name + L"-" +
-                        std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return folder + L"\\";
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
@@ -140,6 +132,8 @@ TEST(ZipReaderTest, ListsFindsAndReadsOurOwnArchive) {
 // Flips a byte in the data of the single entry "a" (stored, so the byte is
 // the data itself): the CRC no longer matches.
 TEST(ZipReaderTest, MemoryExtractionReportsABadCrc) {
+  ScopedTempFolder temp(L"zip-crc");
+  ASSERT_TRUE(temp.valid());
   std::string archive = WriteArchive({{L"a.zip", "abcdefgh"}});
   const size_t at = archive.find("abcdefgh");
   ASSERT_NE(std::string::npos, at);
@@ -152,7 +146,7 @@ TEST(ZipReaderTest, MemoryExtractionReportsABadCrc) {
   int more = 0;
   EXPECT_EQ(kZipCorrupt, ReadToMemory(zip, 0, 3, &data, &more));
   EXPECT_EQ(3, more);
-  const std::wstring folder = TempFolder(L"zip-crc");
+  const std::wstring folder = temp.path() + L"\\";
   ZipCloseReader(zip);
   zip = ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
                       kZipMemory, folder.c_str());
@@ -163,12 +157,13 @@ TEST(ZipReaderTest, MemoryExtractionReportsABadCrc) {
 TEST(ZipReaderTest, ExtractsFilesAndFoldersOnlyBelowTheBaseFolder) {
   const std::string archive = WriteArchive(
       {{L"sub\\deeper", "/"}, {L"sub\\f.txt", "file data"}});
-  const std::wstring base = TempFolder(L"zip-extract");
-  // Wine reuses process ids, and so these folders: start clean (extracted
-  // files may be read-only).
+  // The base folder sits one level down in a fresh folder, so a file that
+  // escapes it lands where the test can see it and is removed with the rest.
+  ScopedTempFolder temp(L"zip-extract");
+  ASSERT_TRUE(temp.valid());
+  const std::wstring base = temp.Path(L"base") + L"\\";
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
   const std::wstring escaped = base + L"..\\up.txt";
-  SetFileAttributesW(escaped.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(escaped.c_str());
   ZipHandle zip =
       ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
                     kZipMemory, base.c_str());

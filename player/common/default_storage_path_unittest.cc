@@ -8,6 +8,7 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -61,23 +62,24 @@ class FakeDrives : public StorageDriveSource {
 class DefaultStoragePathTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"dsp", &dir_));
-    data_ = dir_.Append(L"data");
-    exe_dir_ = dir_.Append(L"exe");
+    ASSERT_TRUE(folder_.valid());
+    data_ = dir().Append(L"data");
+    exe_dir_ = dir().Append(L"exe");
   }
-  void TearDown() override { base::Delete(dir_, true); }
+
+  base::FilePath dir() const { return base::FilePath(folder_.path()); }
 
   base::FilePath Find(const FakeDrives& drives) {
     return FindDefaultStoragePath(drives, exe_dir_, data_);
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"dsp"};
   base::FilePath data_;
   base::FilePath exe_dir_;
 };
 
 TEST_F(DefaultStoragePathTest, RoomiestWritableFixedDriveGetsANewFolder) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, true, 3 * kGiB);
   drives.Add(4, true, 5 * kGiB);    // the answer: above 4 GiB counts in full
   drives.Add(5, false, 9 * kGiB);   // not fixed
@@ -87,14 +89,14 @@ TEST_F(DefaultStoragePathTest, RoomiestWritableFixedDriveGetsANewFolder) {
 }
 
 TEST_F(DefaultStoragePathTest, TiesKeepTheLowerDrive) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, true, 2 * kGiB);
   drives.Add(4, true, 2 * kGiB);
   EXPECT_EQ(drives.Candidate(3).value(), Find(drives).value());
 }
 
 TEST_F(DefaultStoragePathTest, ExistingFolderWinsOverMoreSpace) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, true, 1 * kGiB);
   drives.Add(4, true, 6 * kGiB);
   drives.Add(5, true, 2 * kGiB);
@@ -106,7 +108,7 @@ TEST_F(DefaultStoragePathTest, ExistingFolderWinsOverMoreSpace) {
 }
 
 TEST_F(DefaultStoragePathTest, ExistingFolderOnANonFixedDriveIsIgnored) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, false, 9 * kGiB);
   drives.Add(4, true, 1 * kGiB);
   ASSERT_TRUE(base::CreateDirectory(drives.Candidate(3)));
@@ -114,16 +116,16 @@ TEST_F(DefaultStoragePathTest, ExistingFolderOnANonFixedDriveIsIgnored) {
 }
 
 TEST_F(DefaultStoragePathTest, NoUsableDriveGivesTheDataFolder) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, false, 9 * kGiB);
   drives.Add(4, true, 9 * kGiB, false);
   EXPECT_EQ(data_.Append(L"Storage").value(), Find(drives).value());
-  FakeDrives none(dir_);
+  FakeDrives none(dir());
   EXPECT_EQ(data_.Append(L"Storage").value(), Find(none).value());
 }
 
 TEST_F(DefaultStoragePathTest, CandidateThatIsTheExecutablesFolderGoesDeeper) {
-  FakeDrives drives(dir_);
+  FakeDrives drives(dir());
   drives.Add(3, true, 1 * kGiB);
   exe_dir_ = drives.Candidate(3);
   EXPECT_EQ(drives.Candidate(3).Append(L"Quillavera").value(),

@@ -8,17 +8,17 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "gtest/gtest.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
 class LogFileRotationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"rot", &dir_));
-    log_ = dir_.Append(L"quillavera.elog");
-    old_ = dir_.Append(L"quillavera.old.elog");
+    ASSERT_TRUE(folder_.valid());
+    log_ = base::FilePath(folder_.Path(L"quillavera.elog"));
+    old_ = base::FilePath(folder_.Path(L"quillavera.old.elog"));
   }
-  void TearDown() override { base::Delete(dir_, true); }
 
   // A log whose every byte tells its position, so a wrong cut shows.
   std::string WriteLog(int64_t size) {
@@ -37,7 +37,7 @@ class LogFileRotationTest : public testing::Test {
     return contents;
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"rot"};
   base::FilePath log_;
   base::FilePath old_;
 };

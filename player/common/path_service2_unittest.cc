@@ -12,6 +12,7 @@
 #include "base/path_service.h"
 #include "gtest/gtest.h"
 #include "player/common/log_file_rotation.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
 
@@ -34,18 +35,17 @@ bool FailingLocalAppData(base::FilePath*) {
 class PathService2Test : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"ps2", &dir_));
-    g_app_data = dir_.Append(L"appdata");
+    ASSERT_TRUE(folder_.valid());
+    g_app_data = dir().Append(L"appdata");
     data_ = g_app_data.Append(L"Kestrix").Append(L"QuillaVera");
     SetLocalAppDataQueryForTesting(&FakeLocalAppData);
     g_queries = 0;
     // An existing storage folder keeps every key away from the drive search.
-    ASSERT_TRUE(SetStoragePath(dir_.Append(L"default_store")));
+    ASSERT_TRUE(SetStoragePath(dir().Append(L"default_store")));
   }
-  void TearDown() override {
-    SetLocalAppDataQueryForTesting(nullptr);
-    base::Delete(dir_, true);
-  }
+  void TearDown() override { SetLocalAppDataQueryForTesting(nullptr); }
+
+  base::FilePath dir() const { return base::FilePath(folder_.path()); }
 
   std::wstring Get(int key) {
     base::FilePath path;
@@ -53,7 +53,7 @@ class PathService2Test : public testing::Test {
     return path.value();
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder folder_{L"ps2"};
   base::FilePath data_;
 };
 
@@ -152,7 +152,7 @@ TEST_F(PathService2Test, FailedFolderCreationStillAnswers) {
 }
 
 TEST_F(PathService2Test, StorageKeysUseTheChosenFolders) {
-  base::FilePath store = dir_.Append(L"store");
+  base::FilePath store = dir().Append(L"store");
   ASSERT_TRUE(SetStoragePath(store));
   EXPECT_TRUE(base::DirectoryExists(store));
   EXPECT_EQ(store.value(), Get(PATH_STORAGE));
@@ -180,7 +180,7 @@ TEST_F(PathService2Test, StorageKeysUseTheChosenFolders) {
   EXPECT_FALSE(base::PathExists(notice));
 
   // With the notice among the program's resources it is copied in.
-  base::FilePath exe_dir = dir_.Append(L"exe");
+  base::FilePath exe_dir = dir().Append(L"exe");
   ASSERT_TRUE(base::CreateDirectory(exe_dir.Append(L"resource")));
   ASSERT_EQ(6, base::WriteFile(exe_dir.Append(L"resource\\tyv_notice"),
                                "notice", 6));
@@ -191,7 +191,7 @@ TEST_F(PathService2Test, StorageKeysUseTheChosenFolders) {
   EXPECT_TRUE(base::ReadFileToString(notice, &copied));
   EXPECT_EQ("notice", copied);
 
-  base::FilePath cache = dir_.Append(L"cache");
+  base::FilePath cache = dir().Append(L"cache");
   ASSERT_TRUE(SetCachePath(cache));
   EXPECT_EQ(cache.value(), Get(PATH_CACHE));
   EXPECT_EQ(cache.Append(L"Meta").value(), Get(PATH_CACHE_META));

@@ -10,18 +10,16 @@
 #include "base/file_util.h"
 #include "gtest/gtest.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "testing/test_support/scoped_temp_folder.h"
 
 class TempAppDataTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(base::CreateNewTempDirectory(L"qv", &dir_));
+    ASSERT_TRUE(temp_.valid());
     folder() = dir_.value();
     SetAppDataFolderQueryForTesting(&Query);
   }
-  void TearDown() override {
-    SetAppDataFolderQueryForTesting(nullptr);
-    base::Delete(dir_, true);
-  }
+  void TearDown() override { SetAppDataFolderQueryForTesting(nullptr); }
 
   // Writes |bytes| to |path| whole.
   static void Write(const std::wstring& path, const std::string& bytes) {
@@ -30,7 +28,8 @@ class TempAppDataTest : public testing::Test {
                               static_cast<int>(bytes.size())));
   }
 
-  base::FilePath dir_;
+  ScopedTempFolder temp_{L"qv"};
+  const base::FilePath dir_{temp_.path()};
 
  private:
   static std::wstring& folder() {
