@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "testing/test_support/file_of_size.h"
 #include "testing/test_support/scoped_temp_folder.h"
 
 namespace {
@@ -22,14 +23,7 @@ class CrashZipFileListTest : public testing::Test {
   const std::wstring& dir() const { return folder_.path(); }
 
   void Write(const std::wstring& name, int64_t size) {
-    HANDLE file = CreateFileW((dir() + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
+    ASSERT_TRUE(MakeFileOfSize(dir() + name, size));
   }
 
   std::vector<std::wstring> Relative(const std::vector<std::wstring>& paths) {

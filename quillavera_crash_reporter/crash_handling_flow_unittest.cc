@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_path.h"
+#include "base/file_util.h"
 #include "base/utf_string_conversions.h"
 #include "crash_capture/client_record.h"
 #include "gtest/gtest.h"
@@ -171,10 +173,7 @@ TEST(HandleClientCrashTest, CrashAfterTheFirstKeepsItsDump) {
   ScopedTempFolder folder(L"flow");
   ASSERT_TRUE(folder.valid());
   const std::wstring dump_path = folder.Path(L"crash.dmp");
-  HANDLE dump = CreateFileW(dump_path.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, dump);
-  CloseHandle(dump);
+  ASSERT_EQ(0, base::WriteFile(base::FilePath(dump_path), "", 0));
   ASSERT_TRUE(CreateReportSender());
   HandleClientCrash(nullptr, client.record(), &dump_path);
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dump_path.c_str()));

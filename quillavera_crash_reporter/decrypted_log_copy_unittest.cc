@@ -10,6 +10,7 @@
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "qzcrypto/crypt_file_helper.h"
 #include "testing/crash_common/temp_app_data.h"
+#include "testing/test_support/file_of_size.h"
 
 namespace {
 
@@ -68,15 +69,7 @@ TEST_F(DecryptedLogCopyTest, MissingOrOversizedLogIsNotListed) {
   // A log of exactly the limit is too large; one byte less is packed.
   for (int64_t size :
        {GetMaxCollectedLogSize(), GetMaxCollectedLogSize() - 1}) {
-    HANDLE file =
-        CreateFileW((data_ + L"\\quillavera.elog").c_str(), GENERIC_WRITE, 0,
-                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
-    CloseHandle(file);
+    ASSERT_TRUE(MakeFileOfSize(data_ + L"\\quillavera.elog", size));
     const bool packed = size < GetMaxCollectedLogSize();
     EXPECT_EQ(packed ? data_ + L"\\quillavera.log" : L"",
               DecryptLogForPacking())

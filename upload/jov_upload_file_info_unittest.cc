@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/file_path.h"
+#include "base/file_util.h"
 #include "gtest/gtest.h"
 #include "testing/test_support/scoped_temp_folder.h"
 
@@ -63,12 +65,7 @@ TEST(JovFileStreamTest, ReadsSeeksAndReportsErrors) {
   ScopedTempFolder folder(L"jov_file_stream_test");
   ASSERT_TRUE(folder.valid());
   const std::wstring path = folder.Path(L"jov_file_stream_test.bin");
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
-  DWORD written = 0;
-  WriteFile(file, "0123456789", 10, &written, nullptr);
-  CloseHandle(file);
+  ASSERT_EQ(10, base::WriteFile(base::FilePath(path), "0123456789", 10));
 
   JovFileStream stream(path);
   EXPECT_EQ(kJovStreamNotOpen, stream.Size());
