@@ -35,6 +35,15 @@ class DumpWriterTest : public ::testing::Test {
         GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
   }
 
+  // Writes |writer|'s dump, lets the writer go and returns the dump's path
+  // ("" when it was not written).
+  std::wstring WriteAndClose(std::unique_ptr<DumpWriter> writer) {
+    std::wstring path;
+    if (!writer->CreateDumpFile(&path) || !writer->WriteMinidump()) return L"";
+    writer.reset();  // closes the file
+    return path;
+  }
+
   ScopedTempFolder folder_holder_{L"dump_writer_test"};
   const std::wstring folder_ = folder_holder_.path();
 };
@@ -101,14 +110,8 @@ TEST_F(DumpWriterTest, LocalDumpCarriesThreadIdsAndAssertion) {
   AssertionInfo assertion = {};
   wcscpy(assertion.expression, L"pure virtual call");
   assertion.type = kAssertionPureVirtualCall;
-  auto writer =
-      LocalWriter(0, reinterpret_cast<uint64_t>(&assertion), MiniDumpNormal);
-  std::wstring path;
-  ASSERT_TRUE(writer->CreateDumpFile(&path));
-  ASSERT_TRUE(writer->WriteMinidump());
-  writer.reset();
-
-  DumpFile dump(path);
+  DumpFile dump(WriteAndClose(
+      LocalWriter(0, reinterpret_cast<uint64_t>(&assertion), MiniDumpNormal)));
   ASSERT_TRUE(dump.valid());
   std::string body;
   ASSERT_TRUE(dump.Find(kDumpInfoStreamType, &body));
@@ -158,12 +161,7 @@ TEST_F(DumpWriterTest, CallersStreamAndCallbackReachTheDump) {
   auto writer = LocalWriter(0, 0, MiniDumpNormal);
   writer->set_additional_streams(&streams);
   writer->set_callback_info(&callback);
-  std::wstring path;
-  ASSERT_TRUE(writer->CreateDumpFile(&path));
-  ASSERT_TRUE(writer->WriteMinidump());
-  writer.reset();
-
-  DumpFile dump(path);
+  DumpFile dump(WriteAndClose(std::move(writer)));
   ASSERT_TRUE(dump.valid());
   std::string found;
   ASSERT_TRUE(dump.Find(kCallersStreamType, &found));
@@ -211,14 +209,8 @@ TEST_F(DumpWriterTest, InvalidHandleCrashIsDumpedWithoutAVerifier) {
   RemoveVectoredExceptionHandler(handler);
   EXCEPTION_POINTERS pointers = {&g_record, &g_context};
 
-  auto writer =
-      LocalWriter(reinterpret_cast<uint64_t>(&pointers), 0, MiniDumpNormal);
-  std::wstring path;
-  ASSERT_TRUE(writer->CreateDumpFile(&path));
-  ASSERT_TRUE(writer->WriteMinidump());
-  writer.reset();
-
-  DumpFile dump(path);
+  DumpFile dump(WriteAndClose(
+      LocalWriter(reinterpret_cast<uint64_t>(&pointers), 0, MiniDumpNormal)));
   ASSERT_TRUE(dump.valid());
   std::string body;
   ASSERT_TRUE(dump.Find(ExceptionStream, &body));

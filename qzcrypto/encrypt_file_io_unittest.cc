@@ -217,15 +217,23 @@ TEST(EncryptFileIOTest, OperationsOutOfStateOrWithBadArguments) {
   EXPECT_EQ(0, stream->Close());
 }
 
+// Writes kPlain with the header, as a file at |path|.
+::testing::AssertionResult WriteHeadedFile(const std::string& path) {
+  std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
+  if (writer->Open(path.c_str(), kOpenWrite) != 0 ||
+      writer->Write(kPlain, kPlainLength) !=
+          static_cast<int32_t>(kPlainLength) ||
+      writer->Close() != 0) {
+    return ::testing::AssertionFailure() << "cannot write " << path;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST(EncryptFileIOTest, OpensFilesByPath) {
   ScopedTempFolder folder(L"qzio");
   ASSERT_TRUE(folder.valid());
   const std::string path = base::WideToUTF8(folder.Path(L"stream.bin"));
-  std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
-  ASSERT_EQ(0, writer->Open(path.c_str(), kOpenWrite));
-  ASSERT_EQ(static_cast<int32_t>(kPlainLength),
-            writer->Write(kPlain, kPlainLength));
-  ASSERT_EQ(0, writer->Close());
+  ASSERT_TRUE(WriteHeadedFile(path));
   int64_t size = 0;
   ASSERT_TRUE(
       base::GetFileSize(base::FilePath(folder.Path(L"stream.bin")), &size));
@@ -247,11 +255,7 @@ TEST(EncryptFileIOTest, SeekBeforeThePayloadFailsAndStaysPut) {
   ScopedTempFolder folder(L"qzseek");
   ASSERT_TRUE(folder.valid());
   const std::string path = base::WideToUTF8(folder.Path(L"headed.bin"));
-  std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
-  ASSERT_EQ(0, writer->Open(path.c_str(), kOpenWrite));
-  ASSERT_EQ(static_cast<int32_t>(kPlainLength),
-            writer->Write(kPlain, kPlainLength));
-  ASSERT_EQ(0, writer->Close());
+  ASSERT_TRUE(WriteHeadedFile(path));
 
   for (bool header : {true, false}) {
     SCOPED_TRACE(header);
