@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <fstream>
+#include <string>
 
 #include "base/file_enumerator.h"
 #include "base/rand_util.h"
@@ -104,6 +105,13 @@ bool GetFileIdentity(const FilePath& path, FileIdentity* identity) {
   return true;
 }
 
+// |path| made absolute (as given when that fails), without trailing
+// separators.
+FilePath AbsoluteOrAsGiven(const FilePath& path) {
+  const FilePath absolute = MakeAbsoluteFilePath(path);
+  return (absolute.empty() ? path : absolute).StripTrailingSeparators();
+}
+
 // True when |target| is |source| itself or lies somewhere inside it: a copy
 // there would copy the source onto or into itself, and deleting the source
 // afterwards would delete the copy with it.
@@ -112,16 +120,48 @@ bool IsSourceOrInside(const FilePath& source, const FilePath& target) {
   // Nothing there, nothing to lose.
   if (!GetFileIdentity(source, &source_identity))
     return false;
-  FilePath path = MakeAbsoluteFilePath(target);
-  if (path.empty())
-    path = target;
-  for (path = path.StripTrailingSeparators();; path = path.DirName()) {
+  for (FilePath path = AbsoluteOrAsGiven(target);; path = path.DirName()) {
     FileIdentity identity;
     if (GetFileIdentity(path, &identity) && identity == source_identity)
       return true;
     if (path.DirName() == path)
       return false;
   }
+}
+
+// True when |to| names |from| itself, in the same folder, with other letter
+// cases in its last component: a rename in place, not a move onto itself.
+bool IsCaseOnlyRename(const FilePath& from, const FilePath& to) {
+  const FilePath from_name = from.StripTrailingSeparators().BaseName();
+  const FilePath to_name = to.StripTrailingSeparators().BaseName();
+  if (from_name.value() == to_name.value() ||
+      FilePath::CompareIgnoreCase(from_name.value(), to_name.value()) != 0)
+    return false;
+  FileIdentity from_identity, to_identity, from_folder, to_folder;
+  return GetFileIdentity(from, &from_identity) &&
+         GetFileIdentity(to, &to_identity) && from_identity == to_identity &&
+         GetFileIdentity(AbsoluteOrAsGiven(from).DirName(), &from_folder) &&
+         GetFileIdentity(AbsoluteOrAsGiven(to).DirName(), &to_folder) &&
+         from_folder == to_folder;
+}
+
+// Gives |from| the letter cases of |to| by way of a free name beside it:
+// Wine reports a direct rename of that kind as done and keeps the old name.
+// On failure the entry keeps its old name.
+bool RenameCaseOnly(const FilePath& from, const FilePath& to) {
+  const FilePath step(from.StripTrailingSeparators().value() + L".rename-" +
+                      std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(::GetTickCount64()));
+  if (IsTooLong(step) ||
+      !::MoveFileExW(from.value().c_str(), step.value().c_str(), 0)) {
+    return false;
+  }
+  if (::MoveFileExW(step.value().c_str(), to.value().c_str(), 0))
+    return true;
+  const DWORD last_error = ::GetLastError();
+  ::MoveFileExW(step.value().c_str(), from.value().c_str(), 0);
+  ::SetLastError(last_error);
+  return false;
 }
 
 // Also where a folder lands when |to| is a folder already.
@@ -406,6 +446,9 @@ bool Move(const FilePath& from_path, const FilePath& to_path) {
 bool MoveUnsafe(const FilePath& from_path, const FilePath& to_path) {
   if (IsTooLong(from_path) || IsTooLong(to_path))
     return false;
+  // A new letter case for the same name is a rename, not a move onto itself.
+  if (IsCaseOnlyRename(from_path, to_path))
+    return RenameCaseOnly(from_path, to_path);
   // Moving a folder into its own parent or into itself ends with the copy
   // and the source being one and the same, and the source is then deleted.
   if (WouldLandOnItself(from_path, to_path)) {

@@ -99,7 +99,10 @@ bool PathService::Override(int key, const FilePath& path) {
 // static
 bool PathService::OverrideAndCreateIfNeeded(int key, const FilePath& path,
                                             bool create) {
-  if (create && !DirectoryExists(path) && !CreateDirectory(path)) return false;
+  // The file keys name files: there is no folder to make for them.
+  const bool names_file = key == FILE_EXE || key == FILE_MODULE;
+  if (create && !names_file && !DirectoryExists(path) && !CreateDirectory(path))
+    return false;
 
   FilePath absolute = MakeAbsoluteFilePath(path);
   if (absolute.empty()) return false;

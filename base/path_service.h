@@ -21,8 +21,9 @@ class PathService {
   // answer is made absolute.
   static bool Get(int key, FilePath* path);
 
-  // Creates the folder when missing, then answers |path| for |key| from now
-  // on. Clears the cache.
+  // Creates the folder when missing (not for FILE_EXE and FILE_MODULE,
+  // which name files), then answers |path| for |key| from now on. Clears
+  // the cache.
   static bool Override(int key, const FilePath& path);
   static bool OverrideAndCreateIfNeeded(int key, const FilePath& path,
                                         bool create);

@@ -75,6 +75,29 @@ TEST(PathServiceTest, OverrideCreatesTheFolderOnlyWhenAsked) {
   EXPECT_FALSE(PathService::Override(DIR_USER_DESKTOP, file));
 }
 
+// The file keys name files: an override with the executable itself, or
+// with a file not yet there, makes no folder and is answered as given.
+TEST(PathServiceTest, FileKeysAreOverriddenWithFiles) {
+  FilePath exe;
+  ASSERT_TRUE(PathService::Get(FILE_EXE, &exe));
+  ASSERT_TRUE(PathService::Override(FILE_EXE, exe));
+  FilePath answer;
+  EXPECT_TRUE(PathService::Get(FILE_EXE, &answer));
+  EXPECT_EQ(exe.value(), answer.value());
+  EXPECT_TRUE(PathService::RemoveOverride(FILE_EXE));
+
+  ScopedTempFolder scratch(L"ps");
+  ASSERT_TRUE(scratch.valid());
+  const FilePath later = FilePath(scratch.path()).Append(L"later.dll");
+  ASSERT_TRUE(PathService::Override(FILE_MODULE, later));
+  EXPECT_FALSE(PathExists(later));
+  EXPECT_TRUE(PathService::Get(FILE_MODULE, &answer));
+  EXPECT_EQ(later.value(), answer.value());
+  EXPECT_TRUE(PathService::Get(DIR_MODULE, &answer));
+  EXPECT_EQ(scratch.path(), answer.value());
+  EXPECT_TRUE(PathService::RemoveOverride(FILE_MODULE));
+}
+
 TEST(PathServiceTest, TestDataOnlyWhenTheFolderExists) {
   FilePath answer;
   // The build's source root has no base\test\data.

@@ -26,7 +26,13 @@ uint32_t LoadU32(const void* from) {
   return value;
 }
 
+PickleReallocFunction g_realloc = &realloc;
+
 }  // namespace
+
+void SetPickleReallocForTesting(PickleReallocFunction function) {
+  g_realloc = function ? function : &realloc;
+}
 
 // --- PickleIterator --------------------------------------------------------
 
@@ -142,7 +148,8 @@ Pickle::Pickle(int header_size)
                                 : sizeof(Header))),
       capacity_(0),
       variable_buffer_offset_(0) {
-  Resize(kPayloadUnit);
+  // A header larger than one allocation unit gets the room it needs.
+  Resize(header_size_ > kPayloadUnit ? header_size_ : kPayloadUnit);
   // A subclass's header fields start out zero rather than whatever the
   // allocator left there.
   if (header_) memset(header_, 0, header_size_);
@@ -242,7 +249,7 @@ const char* Pickle::end_of_payload() const {
 bool Pickle::Resize(size_t new_capacity) {
   CHECK_NE(capacity_, kCapacityReadOnly);
   if (!AlignUp(new_capacity, kPayloadUnit, &new_capacity)) return false;
-  void* grown = realloc(header_, new_capacity);
+  void* grown = g_realloc(header_, new_capacity);
   if (!grown) return false;
   header_ = static_cast<Header*>(grown);
   capacity_ = new_capacity;
@@ -250,7 +257,8 @@ bool Pickle::Resize(size_t new_capacity) {
 }
 
 char* Pickle::BeginWrite(size_t length) {
-  if (!header_) return nullptr;
+  // Foreign bytes are the caller's, and their end is not ours to pass.
+  if (!header_ || capacity_ == kCapacityReadOnly) return nullptr;
   // Every size is checked before it is used: the payload must stay within
   // its 32-bit size field and the allocation within size_t.
   const size_t offset = AlignInt(payload_size());
@@ -282,36 +290,50 @@ bool Pickle::WriteBytes(const void* data, int length) {
   return true;
 }
 
+char* Pickle::BeginWriteWithLength(int length, size_t size) {
+  if (size > SIZE_MAX - sizeof(int)) return nullptr;
+  char* field = BeginWrite(sizeof(int) + size);
+  if (!field) return nullptr;
+  memcpy(field, &length, sizeof(length));
+  return field + sizeof(int);
+}
+
+bool Pickle::WriteLengthAndBytes(int length, const void* data, size_t size) {
+  char* dest = BeginWriteWithLength(length, size);
+  if (!dest) return false;
+  if (size) memcpy(dest, data, size);
+  EndWrite(dest, size);
+  return true;
+}
+
 bool Pickle::WriteData(const char* data, int length) {
-  return length >= 0 && WriteInt(length) && WriteBytes(data, length);
+  return length >= 0 &&
+         WriteLengthAndBytes(length, data, static_cast<size_t>(length));
 }
 
 bool Pickle::WriteString(const std::string& value) {
   if (value.size() > static_cast<size_t>(INT_MAX)) return false;
-  const int length = static_cast<int>(value.size());
-  return WriteInt(length) && WriteBytes(value.data(), length);
+  return WriteLengthAndBytes(static_cast<int>(value.size()), value.data(),
+                             value.size());
 }
 
 bool Pickle::WriteString16(const string16& value) {
   // A reader refuses more than INT_MAX bytes of text, so writing more would
   // make a pickle nobody can read back.
   if (value.size() > static_cast<size_t>(INT_MAX / 2)) return false;
-  const int length = static_cast<int>(value.size());
-  return WriteInt(length) && WriteBytes(value.data(), length * 2);
+  return WriteLengthAndBytes(static_cast<int>(value.size()), value.data(),
+                             value.size() * sizeof(string16::value_type));
 }
 
 char* Pickle::BeginWriteData(int length) {
   if (length < 0) return nullptr;
-  const size_t field_offset = AlignInt(payload_size());
-  if (!WriteInt(length)) return nullptr;
-  char* dest = BeginWrite(static_cast<size_t>(length));
-  if (!dest) {
-    // Take the length field back so the payload stays well formed.
-    SetPayloadSize(field_offset);
-    return nullptr;
-  }
-  memset(dest, 0, AlignInt(static_cast<size_t>(length)));
-  variable_buffer_offset_ = header_size_ + field_offset;
+  const size_t size = static_cast<size_t>(length);
+  char* dest = BeginWriteWithLength(length, size);
+  if (!dest) return nullptr;
+  memset(dest, 0, AlignInt(size));
+  variable_buffer_offset_ =
+      static_cast<size_t>(dest - reinterpret_cast<char*>(header_)) -
+      sizeof(int);
   return dest;
 }
 

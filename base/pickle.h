@@ -86,6 +86,8 @@ class Pickle {
   size_t header_size() const { return header_size_; }
   size_t capacity() const { return capacity_; }
 
+  // Every write returns false and leaves the pickle as it was when the
+  // buffer cannot grow or the pickle is read-only.
   bool WriteBool(bool value) { return WriteInt(value ? 1 : 0); }
   bool WriteInt(int value) { return WriteBytes(&value, sizeof(value)); }
   bool WriteUInt16(uint16_t value) { return WriteBytes(&value, sizeof(value)); }
@@ -116,14 +118,20 @@ class Pickle {
 
  protected:
   // Makes room for a |length|-byte value at the next 4-byte boundary of the
-  // payload and returns where to write it; null when the buffer cannot grow
-  // or the payload would outgrow its 32-bit size field.
+  // payload and returns where to write it; null when the buffer cannot grow,
+  // the payload would outgrow its 32-bit size field or the pickle reads
+  // foreign memory.
   char* BeginWrite(size_t length);
   // Zero-fills from the end of a |length|-byte value to the next boundary.
   void EndWrite(char* dest, size_t length);
   bool Resize(size_t new_capacity);
 
  private:
+  // Reserves an int length field and |size| bytes after it in one step, so
+  // a failed growth leaves no half-written value behind. Returns where the
+  // bytes go, with |length| already in the field.
+  char* BeginWriteWithLength(int length, size_t size);
+  bool WriteLengthAndBytes(int length, const void* data, size_t size);
   void SetPayloadSize(size_t size);
   // Leaves this pickle empty and read-only (a refused foreign buffer).
   void BecomeRefused();
@@ -136,6 +144,11 @@ class Pickle {
   // when none is open.
   size_t variable_buffer_offset_;
 };
+
+// Tests make the buffer's growth fail through this, as an exhausted heap
+// would; null puts back the runtime's realloc.
+using PickleReallocFunction = void* (*)(void* block, size_t size);
+void SetPickleReallocForTesting(PickleReallocFunction function);
 
 }  // namespace base
 

@@ -321,6 +321,87 @@ TEST(PickleTest, RefusesGrowthPastSizeLimits) {
   EXPECT_EQ(1, value);
 }
 
+TEST(PickleTest, HeaderLargerThanOneUnitGetsItsRoom) {
+  Pickle pickle(100);
+  EXPECT_EQ(100u, pickle.header_size());
+  ASSERT_GE(pickle.capacity(), 100u);
+  EXPECT_EQ(0u, pickle.capacity() % 64);
+  EXPECT_EQ(std::string(100, '\0'), BytesOf(pickle));
+  ASSERT_TRUE(pickle.WriteInt(5));
+  ASSERT_TRUE(pickle.WriteString("abc"));
+  EXPECT_EQ(111u, pickle.size());
+  PickleIterator it(pickle);
+  int five = 0;
+  std::string abc;
+  EXPECT_TRUE(it.ReadInt(&five) && it.ReadString(&abc));
+  EXPECT_EQ(5, five);
+  EXPECT_EQ("abc", abc);
+}
+
+TEST(PickleTest, WritesToForeignBytesFailAndLeaveThemAlone) {
+  // A pickle over the first 8 bytes; the guard after them is not its own.
+  std::string bytes = U32(4) + "abcd" + "GUARD...";
+  const std::string before = bytes;
+  Pickle foreign(bytes.data(), 8);
+  ASSERT_EQ(4u, foreign.payload_size());
+  EXPECT_FALSE(foreign.WriteInt(1));
+  EXPECT_FALSE(foreign.WriteBytes("wxyz", 4));
+  EXPECT_FALSE(foreign.WriteString("xyz"));
+  EXPECT_FALSE(foreign.WriteString16(L"xyz"));
+  EXPECT_FALSE(foreign.WriteData("xyz", 3));
+  EXPECT_EQ(nullptr, foreign.BeginWriteData(2));
+  foreign.TrimWriteData(0);
+  EXPECT_EQ(before, bytes);
+  EXPECT_EQ(4u, foreign.payload_size());
+  PickleIterator it(foreign);
+  const char* data = nullptr;
+  ASSERT_TRUE(it.ReadBytes(&data, 4));
+  EXPECT_EQ("abcd", std::string(data, 4));
+}
+
+void* NoMemory(void*, size_t) { return nullptr; }
+
+// The heap refuses every growth while this lives.
+class ScopedExhaustedHeap {
+ public:
+  ScopedExhaustedHeap() { SetPickleReallocForTesting(&NoMemory); }
+  ~ScopedExhaustedHeap() { SetPickleReallocForTesting(nullptr); }
+};
+
+TEST(PickleTest, FailedGrowthLeavesNoLengthFieldBehind) {
+  const std::string hundred(100, 'h');
+  const std::vector<std::pair<const char*, std::function<bool(Pickle*)>>>
+      writes = {
+          {"data", [&](Pickle* p) { return p->WriteData(hundred.data(), 100); }},
+          {"string", [&](Pickle* p) { return p->WriteString(hundred); }},
+          {"string16",
+           [](Pickle* p) { return p->WriteString16(string16(60, L'w')); }},
+          {"variable buffer",
+           [](Pickle* p) { return p->BeginWriteData(100) != nullptr; }},
+      };
+  for (const auto& write : writes) {
+    SCOPED_TRACE(write.first);
+    // The length field still fits the first 64 bytes; the value does not.
+    Pickle pickle;
+    ASSERT_TRUE(pickle.WriteInt(7));
+    const std::string before = BytesOf(pickle);
+    {
+      ScopedExhaustedHeap no_memory;
+      EXPECT_FALSE(write.second(&pickle));
+    }
+    EXPECT_EQ(before, BytesOf(pickle));
+    EXPECT_EQ(64u, pickle.capacity());
+    // The next value goes where the failed one would have.
+    ASSERT_TRUE(pickle.WriteInt(8));
+    PickleIterator it(pickle);
+    int seven = 0, eight = 0;
+    EXPECT_TRUE(it.ReadInt(&seven) && it.ReadInt(&eight));
+    EXPECT_EQ(7, seven);
+    EXPECT_EQ(8, eight);
+    EXPECT_EQ(0u, it.RemainingBytes());
+  }
+}
+
 TEST(PickleTest, TrimOnlyTheOpenBufferWhenItIsLast) {
   Pickle none;
   none.WriteInt(1);

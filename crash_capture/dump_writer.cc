@@ -1,7 +1,5 @@
 #include "crash_capture/dump_writer.h"
 
-#include <rpc.h>
-
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -14,8 +12,6 @@
 namespace crash_capture {
 
 namespace {
-
-using UuidCreateFunction = RPC_STATUS(RPC_ENTRY*)(UUID*);
 
 const wchar_t kDumpExtension[] = L".dmp";
 const wchar_t kFullDumpSuffix[] = L"-full.dmp";
@@ -74,6 +70,38 @@ bool DumpWriter::WantsFullMemory() const {
   return (dump_type_ & MiniDumpWithFullMemory) != 0;
 }
 
+DumpWriter::UuidCreateFunction DumpWriter::GetCreateUuid() {
+  base::AutoLock lock(module_lock_);
+  if (!rpcrt4_module_) {
+    auto module = std::make_unique<ScopedLibrary>(L"rpcrt4.dll");
+    if (!module->get()) return nullptr;
+    rpcrt4_module_ = std::move(module);
+  }
+  if (!create_uuid_)
+    create_uuid_ = rpcrt4_module_->GetFunction<UuidCreateFunction>("UuidCreate");
+  return create_uuid_;
+}
+
+MiniDumpWriteDumpFunction DumpWriter::GetWriteDump() {
+  ScopedLibrary* dbghelp = nullptr;
+  {
+    base::AutoLock lock(module_lock_);
+    if (!dbghelp_module_) {
+      auto module = std::make_unique<ScopedLibrary>(L"dbghelp.dll");
+      if (!module->get()) return nullptr;
+      dbghelp_module_ = std::move(module);
+    }
+    dbghelp = dbghelp_module_.get();
+  }
+  base::AutoLock lock(entry_lock_);
+  if (!write_dump_) {
+    write_dump_ =
+        dbghelp->GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
+  }
+  return g_dump_function_for_testing ? g_dump_function_for_testing
+                                     : write_dump_;
+}
+
 bool DumpWriter::GetDumpPath(std::wstring* path) {
   // Without a folder the name would land at the root of the current drive.
   if (dump_folder_.empty()) {
@@ -81,8 +109,7 @@ bool DumpWriter::GetDumpPath(std::wstring* path) {
     return false;
   }
   if (!uuid_generated_) {
-    ScopedLibrary rpcrt4(L"rpcrt4.dll");
-    auto create_uuid = rpcrt4.GetFunction<UuidCreateFunction>("UuidCreate");
+    UuidCreateFunction create_uuid = GetCreateUuid();
     if (!create_uuid) return false;
     // Zeroed first, so a failing call still names the file predictably.
     uuid_ = GUID{};
@@ -156,23 +183,14 @@ bool DumpWriter::ReadAssertionInfo(void* record) const {
          read == sizeof(AssertionInfo);
 }
 
-bool DumpWriter::Write(HANDLE file, DWORD type,
-                       MINIDUMP_EXCEPTION_INFORMATION* exception,
-                       MINIDUMP_USER_STREAM_INFORMATION* streams) {
+bool DumpWriter::Write(MiniDumpWriteDumpFunction write_dump, HANDLE file,
+                       DWORD type, MINIDUMP_EXCEPTION_INFORMATION* exception,
+                       MINIDUMP_USER_STREAM_INFORMATION* streams,
+                       MINIDUMP_CALLBACK_INFORMATION* callback) {
   std::lock_guard<std::mutex> one_dump_at_a_time(g_dump_call_lock);
-  ScopedLibrary dbghelp(L"dbghelp.dll");
-  auto write_dump = g_dump_function_for_testing;
-  if (!write_dump) {
-    write_dump =
-        dbghelp.GetFunction<MiniDumpWriteDumpFunction>("MiniDumpWriteDump");
-  }
-  if (!write_dump) {
-    LOG(ERROR) << "MiniDumpWriteDump is not available";
-    return false;
-  }
   if (!write_dump(process_handle_, process_id_, file,
                   static_cast<MINIDUMP_TYPE>(type), exception, streams,
-                  nullptr)) {
+                  callback)) {
     const DWORD last_error = GetLastError();
     LOG(ERROR) << "MiniDumpWriteDump failed, error " << last_error;
     return false;
@@ -184,6 +202,12 @@ bool DumpWriter::WriteMinidump() {
   if (!dump_file_.IsValid() || dump_written_) return false;  // Once only.
   // Without its file (it could not be created) the full dump is skipped.
   const bool full = WantsFullMemory() && full_dump_file_.IsValid();
+  const MiniDumpWriteDumpFunction write_dump = GetWriteDump();
+  if (!write_dump) {
+    LOG(ERROR) << "MiniDumpWriteDump is not available";
+    DiscardUnwrittenFiles();
+    return false;
+  }
 
   MINIDUMP_EXCEPTION_INFORMATION exception_data = {};
   MINIDUMP_EXCEPTION_INFORMATION* exception = nullptr;
@@ -219,6 +243,12 @@ bool DumpWriter::WriteMinidump() {
     streams.push_back({kAssertionInfoStreamType, sizeof(assertion), body});
   }
 
+  if (additional_streams_ && additional_streams_->UserStreamArray) {
+    streams.insert(streams.end(), additional_streams_->UserStreamArray,
+                   additional_streams_->UserStreamArray +
+                       additional_streams_->UserStreamCount);
+  }
+
   std::vector<uint8_t> handle_operations;
   if (exception_pointers_ != 0 && (dump_type_ & MiniDumpWithHandleData) == 0)
     handle_operations =
@@ -227,9 +257,9 @@ bool DumpWriter::WriteMinidump() {
   if (full) {
     MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
                                              streams.data()};
-    full_dump_written_ = Write(full_dump_file_.Get(),
+    full_dump_written_ = Write(write_dump, full_dump_file_.Get(),
                                dump_type_ | MiniDumpWithHandleData, exception,
-                               &info);
+                               &info, nullptr);
     if (!full_dump_written_) {
       LOG(ERROR) << "The full-memory dump failed; writing the normal dump only";
       DiscardFullDump();
@@ -243,8 +273,9 @@ bool DumpWriter::WriteMinidump() {
   }
   MINIDUMP_USER_STREAM_INFORMATION info = {static_cast<ULONG>(streams.size()),
                                            streams.data()};
-  dump_written_ = Write(dump_file_.Get(), dump_type_ & ~MiniDumpWithFullMemory,
-                        exception, &info);
+  dump_written_ = Write(write_dump, dump_file_.Get(),
+                        dump_type_ & ~MiniDumpWithFullMemory, exception, &info,
+                        callback_info_);
   if (!dump_written_) DiscardUnwrittenFiles();
   return dump_written_;
 }

@@ -8,11 +8,19 @@
 #include <dbghelp.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "base/lock.h"
 #include "base/win/scoped_handle.h"
+#include "crash_capture/scoped_library.h"
 
 namespace crash_capture {
+
+// The debug-help library's dump call.
+using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
+    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
 
 class DumpWriter {
  public:
@@ -38,15 +46,42 @@ class DumpWriter {
   // the normal dump is still written. True when the normal dump was.
   bool WriteMinidump();
 
+  // Streams of the caller's own, written after the writer's into both dumps,
+  // and a callback for the normal dump. Both must outlive WriteMinidump;
+  // null (the default) for none.
+  void set_additional_streams(MINIDUMP_USER_STREAM_INFORMATION* streams) {
+    additional_streams_ = streams;
+  }
+  void set_callback_info(MINIDUMP_CALLBACK_INFORMATION* callback_info) {
+    callback_info_ = callback_info;
+  }
+
  private:
+  using UuidCreateFunction = long(WINAPI*)(GUID* uuid);
+
+  // The entry points, each library loaded on first use and kept until the
+  // writer goes; null when not available (asked again next time).
+  UuidCreateFunction GetCreateUuid();
+  MiniDumpWriteDumpFunction GetWriteDump();
   bool GetDumpPath(std::wstring* path);
   bool CreateFileAt(const std::wstring& path, base::win::ScopedHandle* file);
   void DiscardUnwrittenFiles();
   void DiscardFullDump();
   bool WantsFullMemory() const;
   bool ReadAssertionInfo(void* record) const;
-  bool Write(HANDLE file, DWORD type, MINIDUMP_EXCEPTION_INFORMATION* exception,
-             MINIDUMP_USER_STREAM_INFORMATION* streams);
+  bool Write(MiniDumpWriteDumpFunction write_dump, HANDLE file, DWORD type,
+             MINIDUMP_EXCEPTION_INFORMATION* exception,
+             MINIDUMP_USER_STREAM_INFORMATION* streams,
+             MINIDUMP_CALLBACK_INFORMATION* callback);
+
+  // For loading the two libraries and looking up UuidCreate.
+  base::LockImpl module_lock_;
+  // For looking up MiniDumpWriteDump.
+  base::LockImpl entry_lock_;
+  std::unique_ptr<ScopedLibrary> dbghelp_module_;
+  MiniDumpWriteDumpFunction write_dump_ = nullptr;
+  std::unique_ptr<ScopedLibrary> rpcrt4_module_;
+  UuidCreateFunction create_uuid_ = nullptr;
 
   const HANDLE process_handle_;
   const DWORD process_id_;
@@ -65,13 +100,12 @@ class DumpWriter {
   std::wstring full_dump_file_path_;
   bool dump_written_ = false;
   bool full_dump_written_ = false;
+  MINIDUMP_USER_STREAM_INFORMATION* additional_streams_ = nullptr;
+  MINIDUMP_CALLBACK_INFORMATION* callback_info_ = nullptr;
 };
 
-// The debug-help library's dump call. Tests put a stand-in in its place;
-// null restores the library's own.
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(
-    HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
-    PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
+// Tests put a stand-in in the place of the library's dump call; null
+// restores the library's own.
 void SetMiniDumpWriteDumpForTesting(MiniDumpWriteDumpFunction function);
 
 // The GUID text of dump names: 36 lowercase hexadecimal digits and hyphens.

@@ -35,6 +35,15 @@ class DumpWriterTest : public ::testing::Test {
         GetCurrentThreadId(), 777, exception_pointers, assertion, type, false);
   }
 
+  // Writes |writer|'s dump, lets the writer go and returns the dump's path
+  // ("" when it was not written).
+  std::wstring WriteAndClose(std::unique_ptr<DumpWriter> writer) {
+    std::wstring path;
+    if (!writer->CreateDumpFile(&path) || !writer->WriteMinidump()) return L"";
+    writer.reset();  // closes the file
+    return path;
+  }
+
   ScopedTempFolder folder_holder_{L"dump_writer_test"};
   const std::wstring folder_ = folder_holder_.path();
 };
@@ -101,14 +110,8 @@ TEST_F(DumpWriterTest, LocalDumpCarriesThreadIdsAndAssertion) {
   AssertionInfo assertion = {};
   wcscpy(assertion.expression, L"pure virtual call");
   assertion.type = kAssertionPureVirtualCall;
-  auto writer =
-      LocalWriter(0, reinterpret_cast<uint64_t>(&assertion), MiniDumpNormal);
-  std::wstring path;
-  ASSERT_TRUE(writer->CreateDumpFile(&path));
-  ASSERT_TRUE(writer->WriteMinidump());
-  writer.reset();
-
-  DumpFile dump(path);
+  DumpFile dump(WriteAndClose(
+      LocalWriter(0, reinterpret_cast<uint64_t>(&assertion), MiniDumpNormal)));
   ASSERT_TRUE(dump.valid());
   std::string body;
   ASSERT_TRUE(dump.Find(kDumpInfoStreamType, &body));
@@ -119,6 +122,73 @@ TEST_F(DumpWriterTest, LocalDumpCarriesThreadIdsAndAssertion) {
   EXPECT_EQ(body, std::string(reinterpret_cast<const char*>(&assertion),
                               sizeof(assertion)));
   EXPECT_FALSE(dump.Find(ExceptionStream, &body));  // no exception given
+}
+
+bool IsLoaded(const wchar_t* library) {
+  return GetModuleHandleW(library) != nullptr;
+}
+
+// The debug-help library is loaded on first use and kept while the writer
+// lives, not loaded and freed around every call.
+TEST_F(DumpWriterTest, DebugHelpLibraryLivesAsLongAsTheWriter) {
+  ASSERT_FALSE(IsLoaded(L"dbghelp.dll"));
+  auto writer = LocalWriter(0, 0, MiniDumpNormal);
+  EXPECT_FALSE(IsLoaded(L"dbghelp.dll"));
+  std::wstring path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  EXPECT_FALSE(IsLoaded(L"dbghelp.dll"));
+  ASSERT_TRUE(writer->WriteMinidump());
+  EXPECT_TRUE(IsLoaded(L"dbghelp.dll"));
+  writer.reset();
+  EXPECT_FALSE(IsLoaded(L"dbghelp.dll"));
+  EXPECT_TRUE(DumpFile(path).valid());
+}
+
+constexpr ULONG kCallersStreamType = 0x51560001;
+
+BOOL CALLBACK CountCallback(void* param, const PMINIDUMP_CALLBACK_INPUT,
+                            PMINIDUMP_CALLBACK_OUTPUT) {
+  ++*static_cast<int*>(param);
+  return TRUE;
+}
+
+TEST_F(DumpWriterTest, CallersStreamAndCallbackReachTheDump) {
+  char body[] = "the caller's own stream";
+  MINIDUMP_USER_STREAM stream = {kCallersStreamType, sizeof(body), body};
+  MINIDUMP_USER_STREAM_INFORMATION streams = {1, &stream};
+  int calls = 0;
+  MINIDUMP_CALLBACK_INFORMATION callback = {&CountCallback, &calls};
+  auto writer = LocalWriter(0, 0, MiniDumpNormal);
+  writer->set_additional_streams(&streams);
+  writer->set_callback_info(&callback);
+  DumpFile dump(WriteAndClose(std::move(writer)));
+  ASSERT_TRUE(dump.valid());
+  std::string found;
+  ASSERT_TRUE(dump.Find(kCallersStreamType, &found));
+  EXPECT_EQ(std::string(body, sizeof(body)), found);
+  EXPECT_TRUE(dump.Find(kDumpInfoStreamType, &found));  // the writer's own
+  EXPECT_GT(calls, 0);
+}
+
+// What each dump call was handed.
+struct DumpCall {
+  bool full_memory;
+  std::vector<ULONG> stream_types;
+  PMINIDUMP_CALLBACK_INFORMATION callback;
+};
+std::vector<DumpCall> g_dump_calls;
+
+BOOL WINAPI RecordDumpCall(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE type,
+                           PMINIDUMP_EXCEPTION_INFORMATION,
+                           PMINIDUMP_USER_STREAM_INFORMATION streams,
+                           PMINIDUMP_CALLBACK_INFORMATION callback) {
+  DumpCall call = {(type & MiniDumpWithFullMemory) != 0, {}, callback};
+  for (ULONG i = 0; streams && i < streams->UserStreamCount; ++i)
+    call.stream_types.push_back(streams->UserStreamArray[i].Type);
+  g_dump_calls.push_back(call);
+  DWORD written = 0;
+  WriteFile(file, "MDMP", 4, &written, nullptr);
+  return TRUE;
 }
 
 // Copies of an exception raised and caught here, for a dump of this process.
@@ -139,14 +209,8 @@ TEST_F(DumpWriterTest, InvalidHandleCrashIsDumpedWithoutAVerifier) {
   RemoveVectoredExceptionHandler(handler);
   EXCEPTION_POINTERS pointers = {&g_record, &g_context};
 
-  auto writer =
-      LocalWriter(reinterpret_cast<uint64_t>(&pointers), 0, MiniDumpNormal);
-  std::wstring path;
-  ASSERT_TRUE(writer->CreateDumpFile(&path));
-  ASSERT_TRUE(writer->WriteMinidump());
-  writer.reset();
-
-  DumpFile dump(path);
+  DumpFile dump(WriteAndClose(
+      LocalWriter(reinterpret_cast<uint64_t>(&pointers), 0, MiniDumpNormal)));
   ASSERT_TRUE(dump.valid());
   std::string body;
   ASSERT_TRUE(dump.Find(ExceptionStream, &body));
@@ -200,6 +264,35 @@ TEST_F(DumpWriterTest, MissingFullDumpFileStillWritesTheNormalDump) {
   EXPECT_TRUE(writer->WriteMinidump());
   writer.reset();
   EXPECT_EQ(Files().size(), 1u);
+}
+
+// Both dumps carry the caller's streams after the writer's own; only the
+// normal one gets the caller's callback.
+TEST_F(DumpWriterTest, FullDumpGetsTheCallersStreamsButNotTheCallback) {
+  ScopedDumpFunction stand_in(&RecordDumpCall);
+  g_dump_calls.clear();
+  MINIDUMP_USER_STREAM extra[2] = {{kCallersStreamType, 1, (void*)"a"},
+                                   {kCallersStreamType + 1, 1, (void*)"b"}};
+  MINIDUMP_USER_STREAM_INFORMATION streams = {2, extra};
+  int calls = 0;
+  MINIDUMP_CALLBACK_INFORMATION callback = {&CountCallback, &calls};
+  auto writer = LocalWriter(0, 0, MiniDumpWithFullMemory);
+  writer->set_additional_streams(&streams);
+  writer->set_callback_info(&callback);
+  std::wstring path, full_path;
+  ASSERT_TRUE(writer->CreateDumpFile(&path));
+  ASSERT_TRUE(writer->CreateFullDumpFile(&full_path));
+  ASSERT_TRUE(writer->WriteMinidump());
+
+  ASSERT_EQ(2u, g_dump_calls.size());
+  const std::vector<ULONG> expected = {kDumpInfoStreamType, kCallersStreamType,
+                                       kCallersStreamType + 1};
+  EXPECT_TRUE(g_dump_calls[0].full_memory);
+  EXPECT_EQ(expected, g_dump_calls[0].stream_types);
+  EXPECT_EQ(nullptr, g_dump_calls[0].callback);
+  EXPECT_FALSE(g_dump_calls[1].full_memory);
+  EXPECT_EQ(expected, g_dump_calls[1].stream_types);
+  EXPECT_EQ(&callback, g_dump_calls[1].callback);
 }
 
 std::atomic<int> g_calls_in_flight{0};

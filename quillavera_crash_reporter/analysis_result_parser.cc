@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "quillavera_crash_reporter/bi_records.h"
+#include "quillavera_crash_reporter/json_escape.h"
 
 const wchar_t kDefaultAnalysisText[] =
     L"Crash reason : UNKNOWN, Crash address : 0x0\", "

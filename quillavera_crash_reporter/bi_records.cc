@@ -7,6 +7,7 @@
 #include "base/file_path.h"
 #include "base/file_util.h"
 #include "quillavera_crash_reporter/bi_log_encryption.h"
+#include "quillavera_crash_reporter/json_escape.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
 #include "upload/text_helpers.h"
 
@@ -20,31 +21,6 @@ const wchar_t kRecordHead[] =
     L"{\"language\": \"Native\", \"type\": \"Crash\", "
     L"\"mspm\": \"NativeApplication\", \"category\": \"Error\", ";
 const wchar_t kRecordEnd[] = L"\"}\n";
-
-template <typename Text>
-Text Escape(const Text& text) {
-  static const char kHex[] = "0123456789abcdef";
-  Text out;
-  out.reserve(text.size());
-  for (auto c : text) {
-    const unsigned unit = static_cast<unsigned>(c) &
-                          (sizeof(c) == 1 ? 0xffu : 0xffffu);
-    if (unit == '"' || unit == '\\') {
-      out += '\\';
-      out += c;
-    } else if (unit < 0x20) {
-      out += '\\';
-      out += 'u';
-      out += '0';
-      out += '0';
-      out += kHex[unit >> 4];
-      out += kHex[unit & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // A parameter as a record inserts it: UTF-16 and escaped. Absent is empty.
 std::wstring Param(const CrashInfoParams& parameters, const char* key) {
@@ -103,9 +79,6 @@ bool AppendBytesOnce(const std::wstring& path, const std::string& bytes,
 }
 
 }  // namespace
-
-std::wstring JsonEscape(const std::wstring& text) { return Escape(text); }
-std::string JsonEscape(const std::string& text) { return Escape(text); }
 
 std::string MakeSearchTags(const std::string& type_utf8, uint32_t pid,
                            const std::string& start_text_utf8) {

@@ -17,11 +17,6 @@
 #include "quillavera_crash_reporter/crash_bi_writer.h"
 #include "quillavera_crash_reporter/crash_info_params.h"
 
-// |text| escaped for the inside of a JSON string: '"' and '\' get a
-// backslash, control characters become \u00XX; everything else stays.
-std::wstring JsonEscape(const std::wstring& text);
-std::string JsonEscape(const std::string& text);
-
 // The "searchTags" value: {\"process\": \"T_P_S\"} with the backslashes as
 // characters, since it stands inside a JSON string and is itself JSON. The
 // role and the start text are escaped for both levels.

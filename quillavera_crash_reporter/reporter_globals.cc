@@ -10,6 +10,7 @@
 #include "base/lock.h"
 #include "base/logging.h"
 #include "crash_capture/crash_pipe_server.h"
+#include "crash_capture/in_process_crash_handler.h"
 #include "quillavera_crash_reporter/client_callbacks.h"
 #include "quillavera_crash_reporter/crash_handling_flow.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
@@ -53,6 +54,11 @@ crash_capture::CrashPipeServer* g_crash_server = nullptr;
 // and read by its thread-pool callbacks: a crash before it exists is only
 // dumped.
 std::atomic<ReportSender*> g_report_sender{nullptr};
+
+// Never set by this program itself.
+std::atomic<crash_capture::InProcessCrashHandler*> g_in_process_handler{
+    nullptr};
+std::atomic<CRITICAL_SECTION*> g_critical_section{nullptr};
 
 // Needs the state's lock.
 void MarkFlowDoneLocked(GuardedReporterState* guarded) {
@@ -100,9 +106,31 @@ void StopCrashServer() {
 }
 
 void CleanupGlobals() {
-  // Clears the global too, so the shutdown path behind the message loop
-  // cannot delete the server a second time.
+  // Clears the globals too, so the shutdown path behind the message loop
+  // cannot delete anything a second time.
+  SetReporterCriticalSection(nullptr);
+  SetInProcessCrashHandler(nullptr);
   StopCrashServer();
+}
+
+void SetInProcessCrashHandler(crash_capture::InProcessCrashHandler* handler) {
+  delete g_in_process_handler.exchange(handler);
+}
+
+crash_capture::InProcessCrashHandler* GetInProcessCrashHandler() {
+  return g_in_process_handler.load();
+}
+
+void SetReporterCriticalSection(CRITICAL_SECTION* section) {
+  CRITICAL_SECTION* previous = g_critical_section.exchange(section);
+  if (previous) {
+    DeleteCriticalSection(previous);
+    delete previous;
+  }
+}
+
+CRITICAL_SECTION* GetReporterCriticalSection() {
+  return g_critical_section.load();
 }
 
 bool CreateReportSender() {

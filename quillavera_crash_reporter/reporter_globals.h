@@ -30,6 +30,9 @@
 #include "framework/performance/process_info_utility.h"
 
 class ReportSender;
+namespace crash_capture {
+class InProcessCrashHandler;
+}
 
 struct ReporterState {
   // One entry per connected client, in connect order.
@@ -66,8 +69,24 @@ class LockedReporterState {
 bool StartCrashServer();
 // Deletes the crash server, if any.
 void StopCrashServer();
-// What the window procedure tidies when a window of the class goes away.
+// What the window procedure tidies when a window of the class goes away:
+// the crash server, and the in-process handler and the critical section
+// below when they are set. Each global is cleared as well.
 void CleanupGlobals();
+
+// An in-process crash handler and a heap critical section, which this
+// program never makes: a build that hosts a crash handler of its own sets
+// them, and CleanupGlobals deletes them.
+//
+// Takes |handler|, made with new; a handler set before is deleted.
+void SetInProcessCrashHandler(crash_capture::InProcessCrashHandler* handler);
+// The handler, or null.
+crash_capture::InProcessCrashHandler* GetInProcessCrashHandler();
+// Takes |section|, made with new and initialised; one set before is
+// deleted.
+void SetReporterCriticalSection(CRITICAL_SECTION* section);
+// The section, or null.
+CRITICAL_SECTION* GetReporterCriticalSection();
 
 // The report sender. The crash handling flow runs only while it exists.
 //

@@ -4,9 +4,38 @@
 
 #include <thread>
 
+#include "crash_capture/in_process_crash_handler.h"
 #include "gtest/gtest.h"
 
 namespace {
+
+using crash_capture::InProcessCrashHandler;
+
+// The handler and the section this program never makes: a host that sets
+// them has them deleted with the other globals, once.
+TEST(ReporterGlobalsTest, CleanupDeletesTheHandlerAndTheSection) {
+  EXPECT_EQ(nullptr, GetInProcessCrashHandler());
+  EXPECT_EQ(nullptr, GetReporterCriticalSection());
+  InProcessCrashHandler::Options options;
+  options.handler_types = InProcessCrashHandler::kHandlerException;
+  InProcessCrashHandler* handler = new InProcessCrashHandler(options);
+  SetInProcessCrashHandler(handler);
+  EXPECT_EQ(handler, GetInProcessCrashHandler());
+  EXPECT_EQ(handler,
+            InProcessCrashHandler::Current(InProcessCrashHandler::kHandlerException));
+  CRITICAL_SECTION* section = new CRITICAL_SECTION;
+  InitializeCriticalSection(section);
+  SetReporterCriticalSection(section);
+  EXPECT_EQ(section, GetReporterCriticalSection());
+
+  CleanupGlobals();
+  // Only the handler's destructor takes it off the process's handler stack.
+  EXPECT_EQ(nullptr, InProcessCrashHandler::Current(
+                         InProcessCrashHandler::kHandlerException));
+  EXPECT_EQ(nullptr, GetInProcessCrashHandler());
+  EXPECT_EQ(nullptr, GetReporterCriticalSection());
+  CleanupGlobals();
+}
 
 TEST(ReportSenderGlobalTest, OneSenderUntilDestroyed) {
   EXPECT_EQ(nullptr, GetReportSender());

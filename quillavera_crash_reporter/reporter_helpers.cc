@@ -5,8 +5,15 @@
 #include <sstream>
 
 #include "base/logging.h"
+#include "crash_capture/in_process_crash_handler.h"
 #include "quillavera_crash_reporter/dump_analysis.h"
+#include "quillavera_crash_reporter/reporter_constants.h"
+#include "quillavera_crash_reporter/reporter_globals.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+
+#if defined(QV_TEST_ENDPOINTS)
+#include "upload/test_endpoint_port.h"
+#endif
 
 namespace {
 
@@ -15,6 +22,20 @@ const DWORD kProgramWaitStepMs = 1000;
 const DWORD kIniValueChars = 4096;
 
 HINSTANCE g_instance = nullptr;
+
+HelperMessageBox g_message_box = &::MessageBoxW;
+
+#if !defined(QV_TEST_ENDPOINTS)
+// A reserved name that never resolves: the real host is set by the
+// deployment.
+const char kStorageBaseUrl[] = "http://storage.jov.quillavera.invalid";
+#endif
+
+// The box of a failed request, then the version mark every request leaves.
+void FinishRequest(bool succeeded, const wchar_t* failure_text) {
+  if (!succeeded) g_message_box(nullptr, failure_text, L"Dumper", MB_OK);
+  SetVersionValue(L"1.1");
+}
 
 }  // namespace
 
@@ -39,6 +60,20 @@ bool FormatDumpRequestResult(const void*, const void*, const void*,
   return succeeded;
 }
 
+void ShowDumpRequestFailedBox() {
+  crash_capture::InProcessCrashHandler* handler = GetInProcessCrashHandler();
+  FinishRequest(handler && handler->WriteMinidump(), L"Dump request failed");
+}
+
+void ShowUploadRequestFailedBox() {
+  crash_capture::InProcessCrashHandler* handler = GetInProcessCrashHandler();
+  FinishRequest(handler && handler->RequestUpload(0), L"upload request failed");
+}
+
+void SetHelperMessageBoxForTesting(HelperMessageBox box) {
+  g_message_box = box ? box : &::MessageBoxW;
+}
+
 void LogMonitorProcessInfo(const std::string& text) {
   LOG(INFO) << "Monitor process info: " << text;
 }
@@ -52,6 +87,18 @@ std::wstring GetReporterExeName() { return L"quillavera_reporter.exe"; }
 std::string MakeProductPrefixedName(uint32_t n) {
   return "quillavera_" + std::to_string(n);
 }
+
+std::string GetStorageBaseUrl() {
+#if defined(QV_TEST_ENDPOINTS)
+  const std::wstring port = ReadTestEndpointPort(L"QV_TEST_LBS_PORT");
+  // Digits only.
+  return "http://127.0.0.1:" + std::string(port.begin(), port.end());
+#else
+  return kStorageBaseUrl;
+#endif
+}
+
+int GetOne() { return 1; }
 
 std::wstring GetFileStem(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");

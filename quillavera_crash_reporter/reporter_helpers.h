@@ -10,6 +10,9 @@
 
 #include <string>
 
+// The reporter's WideToUtf8 is the product's own (code page 65001).
+#include "upload/text_helpers.h"
+
 // Creates, shows and updates a window of the class
 // "QuillaVeraCrashReporter" (registered beforehand) and keeps |instance| in
 // a global. False when the window cannot be created.
@@ -21,6 +24,20 @@ HINSTANCE GetReporterInstance();
 bool FormatDumpRequestResult(const void*, const void*, const void*,
                              const void*, const void*, bool succeeded);
 
+// Debugging aids for a build that hosts an in-process crash handler
+// (GetInProcessCrashHandler). Each asks it for a dump of this process, or
+// for the upload of crash 0, and when that fails (or there is no handler)
+// shows "Dump request failed" or "upload request failed" in a box captioned
+// "Dumper"; then stores "1.1" as the version (reporter_constants.h).
+void ShowDumpRequestFailedBox();
+void ShowUploadRequestFailedBox();
+
+// Tests only: the boxes above go through this (null puts back
+// MessageBoxW).
+typedef int(WINAPI* HelperMessageBox)(HWND owner, LPCWSTR text,
+                                      LPCWSTR caption, UINT style);
+void SetHelperMessageBoxForTesting(HelperMessageBox box);
+
 // Logs "Monitor process info: " + |text| at INFO.
 void LogMonitorProcessInfo(const std::string& text);
 
@@ -30,6 +47,11 @@ std::wstring GetCrashServerReporterName();
 std::wstring GetReporterExeName();
 // "quillavera_" + |n| in decimal.
 std::string MakeProductPrefixedName(uint32_t n);
+// The HTTP base URL of the object-storage host, no trailing slash. A test
+// build (QV_TEST_ENDPOINTS) names 127.0.0.1 on the port in QV_TEST_LBS_PORT.
+std::string GetStorageBaseUrl();
+// 1, always.
+int GetOne();
 
 // The file name of |path| (after its last '\' or '/') without its extension
 // (from its last '.').

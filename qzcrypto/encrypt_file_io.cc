@@ -1,5 +1,6 @@
 #include "qzcrypto/encrypt_file_io.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <limits>
@@ -151,7 +152,11 @@ int32_t EncryptFileIOImpl::GetSize() {
 
 int32_t EncryptFileIOImpl::Seek(int32_t offset) {
   if (!open_) return kCryptWrongState;
-  return provider_->Seek(offset + static_cast<int32_t>(data_offset_), kSeekSet);
+  // Offsets count from the payload: one before it would land in the header
+  // (or before the file), and one past the largest position cannot be made.
+  const int32_t data_offset = static_cast<int32_t>(data_offset_);
+  if (offset < 0 || offset > INT32_MAX - data_offset) return kCryptBadArguments;
+  return provider_->Seek(offset + data_offset, kSeekSet);
 }
 
 int32_t EncryptFileIOImpl::Tell() {

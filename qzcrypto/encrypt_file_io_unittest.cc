@@ -1,5 +1,6 @@
 #include "qzcrypto/encrypt_file_io.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <string>
@@ -216,15 +217,23 @@ TEST(EncryptFileIOTest, OperationsOutOfStateOrWithBadArguments) {
   EXPECT_EQ(0, stream->Close());
 }
 
+// Writes kPlain with the header, as a file at |path|.
+::testing::AssertionResult WriteHeadedFile(const std::string& path) {
+  std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
+  if (writer->Open(path.c_str(), kOpenWrite) != 0 ||
+      writer->Write(kPlain, kPlainLength) !=
+          static_cast<int32_t>(kPlainLength) ||
+      writer->Close() != 0) {
+    return ::testing::AssertionFailure() << "cannot write " << path;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST(EncryptFileIOTest, OpensFilesByPath) {
   ScopedTempFolder folder(L"qzio");
   ASSERT_TRUE(folder.valid());
   const std::string path = base::WideToUTF8(folder.Path(L"stream.bin"));
-  std::unique_ptr<EncryptFileIO> writer = Stream(1, true);
-  ASSERT_EQ(0, writer->Open(path.c_str(), kOpenWrite));
-  ASSERT_EQ(static_cast<int32_t>(kPlainLength),
-            writer->Write(kPlain, kPlainLength));
-  ASSERT_EQ(0, writer->Close());
+  ASSERT_TRUE(WriteHeadedFile(path));
   int64_t size = 0;
   ASSERT_TRUE(
       base::GetFileSize(base::FilePath(folder.Path(L"stream.bin")), &size));
@@ -239,6 +248,43 @@ TEST(EncryptFileIOTest, OpensFilesByPath) {
   reader->Close();
 
   EXPECT_EQ(-1, Stream(1, false)->Open((path + ".missing").c_str(), kOpenRead));
+}
+
+// Positions count from the payload; the header is not part of it.
+TEST(EncryptFileIOTest, SeekBeforeThePayloadFailsAndStaysPut) {
+  ScopedTempFolder folder(L"qzseek");
+  ASSERT_TRUE(folder.valid());
+  const std::string path = base::WideToUTF8(folder.Path(L"headed.bin"));
+  ASSERT_TRUE(WriteHeadedFile(path));
+
+  for (bool header : {true, false}) {
+    SCOPED_TRACE(header);
+    std::unique_ptr<EncryptFileIO> reader = Stream(1, header);
+    ASSERT_EQ(0, reader->Open(path.c_str(), kOpenRead));
+    ASSERT_EQ(0, reader->Seek(8));
+    for (int32_t offset : {-1, -6, -7, INT32_MIN}) {
+      EXPECT_EQ(-2, reader->Seek(offset)) << offset;
+      EXPECT_EQ(8, reader->Tell()) << offset;
+    }
+    // Past the header, the largest offset has no file position.
+    if (header) {
+      EXPECT_EQ(-2, reader->Seek(INT32_MAX));
+    }
+    EXPECT_EQ(8, reader->Tell());
+    reader->Close();
+  }
+
+  std::unique_ptr<EncryptFileIO> reader = Stream(1, true, false);
+  ASSERT_EQ(0, reader->Open(path.c_str(), kOpenRead));
+  ASSERT_EQ(0, reader->Seek(8));
+  EXPECT_EQ(-2, reader->Seek(-3));
+  uint8_t buffer[64] = {};
+  ASSERT_EQ(static_cast<int32_t>(kPlainLength - 8),
+            reader->Read(buffer, sizeof(buffer)));
+  EXPECT_EQ(0, memcmp(kPlain + 8, buffer, kPlainLength - 8));
+  ASSERT_EQ(0, reader->Seek(0));
+  ASSERT_EQ(4, reader->Read(buffer, 4));
+  EXPECT_EQ(0, memcmp(kPlain, buffer, 4));
 }
 
 }  // namespace

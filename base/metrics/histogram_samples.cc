@@ -30,8 +30,12 @@ bool HistogramSamples::AddFromPickle(PickleIterator* iter) {
   if (!iter->ReadInt64(&sum) || !iter->ReadInt(&redundant_count))
     return false;
   std::vector<ListSampleCountIterator::Entry> entries;
-  int min, max, count;
-  while (iter->ReadInt(&min) && iter->ReadInt(&max) && iter->ReadInt(&count)) {
+  // The entries run to the end of the payload; one cut short means the
+  // pickle was, and then none of it counts.
+  while (iter->RemainingBytes() > 0) {
+    int min, max, count;
+    if (!iter->ReadInt(&min) || !iter->ReadInt(&max) || !iter->ReadInt(&count))
+      return false;
     // A maximum of 2^31 travels as its 32-bit pattern.
     int64_t wide_max = max;
     if (wide_max <= min) wide_max += int64_t(1) << 32;

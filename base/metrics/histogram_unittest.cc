@@ -1,10 +1,12 @@
 #include "base/metrics/histogram.h"
 
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "base/json/json_reader.h"
+#include "base/metrics/sample_map.h"
 #include "base/metrics/sparse_histogram.h"
 #include "base/metrics/statistics_recorder.h"
 #include "base/pickle.h"
@@ -261,6 +263,43 @@ TEST(HistogramTest, PickleRoundTrip) {
   PickleIterator iter(pickle);
   ASSERT_TRUE(DeserializeHistogramAndAddSamples(&iter));
   EXPECT_EQ(1, source->SnapshotSamples()->TotalCount());
+}
+
+// Samples cut short in transit: the last entry loses its count, its
+// maximum and count, or half its count.
+TEST(HistogramTest, SamplesCutShortAddNothing) {
+  SampleMap sent;
+  sent.Accumulate(5, 2);
+  sent.Accumulate(7, 1);
+  Pickle pickle;
+  ASSERT_TRUE(sent.Serialize(&pickle));
+  const std::string whole(static_cast<const char*>(pickle.data()),
+                          pickle.size());
+  for (size_t cut : {4u, 8u, 2u}) {
+    SCOPED_TRACE(cut);
+    std::string bytes = whole.substr(0, whole.size() - cut);
+    const uint32_t payload = static_cast<uint32_t>(bytes.size() - 4);
+    memcpy(&bytes[0], &payload, sizeof(payload));
+    Pickle short_pickle(bytes.data(), static_cast<int>(bytes.size()));
+    ASSERT_EQ(4u, short_pickle.header_size());
+
+    SampleMap received;
+    received.Accumulate(5, 1);
+    PickleIterator iter(short_pickle);
+    EXPECT_FALSE(received.AddFromPickle(&iter));
+    EXPECT_EQ(1, received.GetCount(5));
+    EXPECT_EQ(0, received.GetCount(7));
+    EXPECT_EQ(5, received.sum());
+    EXPECT_EQ(1, received.redundant_count());
+  }
+
+  SampleMap received;
+  PickleIterator iter(pickle);
+  ASSERT_TRUE(received.AddFromPickle(&iter));
+  EXPECT_EQ(2, received.GetCount(5));
+  EXPECT_EQ(1, received.GetCount(7));
+  EXPECT_EQ(17, received.sum());
+  EXPECT_EQ(3, received.redundant_count());
 }
 
 // A classic description written field by field.

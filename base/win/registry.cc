@@ -204,13 +204,16 @@ LONG RegKey::ReadValues(const wchar_t* name,
   DWORD type = REG_MULTI_SZ;
   DWORD size = 0;
   LONG result = ReadValue(name, nullptr, &size, &type);
-  if (result < 0 || size == 0) return result;
+  // Windows error codes are positive: anything but success is a failure.
+  if (result != ERROR_SUCCESS || size == 0) return result;
   if (type != REG_MULTI_SZ) return ERROR_CANTREAD;
   std::vector<wchar_t> buffer(size / sizeof(wchar_t));
   if (buffer.empty()) return ERROR_CANTREAD;
   size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  // The value may have changed since the first query: one that grew no
+  // longer fits (ERROR_MORE_DATA), and the buffer holds none of it.
   result = ReadValue(name, buffer.data(), &size, nullptr);
-  if (result < 0 || size == 0) return result;
+  if (result != ERROR_SUCCESS || size == 0) return result;
   // Never past the returned size: the last string may lack its NUL.
   const wchar_t* entry = buffer.data();
   const wchar_t* end = entry + std::min<size_t>(size / sizeof(wchar_t),

@@ -146,6 +146,29 @@ TEST_F(RegistryTest, StringsWithoutTerminatorOrWithAnEarlyOne) {
   EXPECT_EQ(ERROR_MORE_DATA, reg.ReadValue(L"expand", &text));
 }
 
+// The list is read in two queries: its size, then its units. A second
+// query that fails must say so, not hand back the half-read buffer. A value
+// of an odd byte count (written so by another program) makes it fail every
+// time: the buffer holds whole units only, a byte short of the value, just
+// as when the value grew between the queries.
+TEST_F(RegistryTest, ListWhoseSecondQueryFailsIsAnError) {
+  RegKey reg(HKEY_CURRENT_USER, (std::wstring(kRoot) + L"\\Lists").c_str(),
+             KEY_ALL_ACCESS);
+  ASSERT_TRUE(reg.Valid());
+  ASSERT_EQ(ERROR_SUCCESS,
+            reg.WriteValue(L"odd", L"ab\0cd\0\0", 13, REG_MULTI_SZ));
+  std::vector<std::wstring> list = {L"stale"};
+  EXPECT_EQ(ERROR_MORE_DATA, reg.ReadValues(L"odd", &list));
+  EXPECT_TRUE(list.empty());
+
+  // Nothing to read is the first query's answer, passed on.
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, reg.ReadValues(L"missing", &list));
+  ASSERT_EQ(ERROR_SUCCESS,
+            reg.WriteValue(L"even", L"ab\0cd\0\0", 14, REG_MULTI_SZ));
+  ASSERT_EQ(ERROR_SUCCESS, reg.ReadValues(L"even", &list));
+  EXPECT_EQ((std::vector<std::wstring>{L"ab", L"cd"}), list);
+}
+
 TEST_F(RegistryTest, IteratorsWalkLastToFirst) {
   const std::wstring root = std::wstring(kRoot) + L"\\Walk";
   RegKey reg(HKEY_CURRENT_USER, root.c_str(), KEY_ALL_ACCESS);

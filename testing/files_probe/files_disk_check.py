@@ -239,10 +239,11 @@ def check_moves_onto_themselves(checks, probe, work):
     requests = []
     for command in ("move", "moveunsafe", "copyanddelete"):
         for target in (parent, parent + "\\", parent + "\\.", x, x + "\\.",
-                       x + "\\sub", x + "\\new", parent + "\\X"):
+                       x + "\\sub", x + "\\new"):
             requests.append((command, target))
-    requests += [("copydir", x + "\\sub"), ("copydir", parent),
-                 ("copyfileunsafe", x + "\\a.txt")]
+    # A copy onto the same name in other letters is a copy onto itself.
+    requests += [("copyanddelete", parent + "\\X"), ("copydir", x + "\\sub"),
+                 ("copydir", parent), ("copyfileunsafe", x + "\\a.txt")]
     before = snapshot(area)
     for command, target in requests:
         source = x if command != "copyfileunsafe" else x + "\\a.txt"
@@ -254,6 +255,24 @@ def check_moves_onto_themselves(checks, probe, work):
     checks.equal("1", probe.ask("move", x, parent + "\\y"), "move to a sibling")
     checks.true(os.path.exists(os.path.join(area, "parent", "y", "sub",
                                             "b.txt")), "moved tree complete")
+
+
+def check_case_only_renames(checks, probe, work):
+    """A new letter case for the same name is a rename, not a move onto
+    itself: the name on disk changes and every byte stays."""
+    area = os.path.join(work, "case_rename")
+    write_bytes(os.path.join(area, "a.txt"), b"file contents")
+    write_bytes(os.path.join(area, "folder", "sub", "b.txt"), b"folder contents")
+    for command, old, new in (("moveunsafe", "a.txt", "A.txt"),
+                              ("move", "folder", "Folder")):
+        before = sorted(snapshot(area).values())
+        checks.equal("1", probe.ask(command, windows_path(os.path.join(area, old)),
+                                    windows_path(os.path.join(area, new))),
+                     "%s %s to %s" % (command, old, new))
+        checks.true(new in os.listdir(area) and old not in os.listdir(area),
+                    "%s is named %s on disk" % (old, new))
+        checks.equal(before, sorted(snapshot(area).values()),
+                     "renaming %s keeps its contents" % old)
 
 
 def check_delete_keeps_what_links_point_to(checks, probe, work):
@@ -352,6 +371,7 @@ def main():
         check_parent_refusal(checks, probe, work)
         check_delete(checks, probe, work)
         check_moves_onto_themselves(checks, probe, work)
+        check_case_only_renames(checks, probe, work)
         check_delete_keeps_what_links_point_to(checks, probe, work)
         check_platform_file(checks, probe, work)
     result = checks.finish()
