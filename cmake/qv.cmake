@@ -69,11 +69,12 @@ target_link_libraries(qv_common INTERFACE
   user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32 uuid rpcrt4 psapi winmm
   wininet version ws2_32)
 
-# qv_subsystem(NAME lib DEPS other libs...)
+# qv_subsystem(NAME lib DEPS other libs... [SPLIT_TESTS test programs...])
 # Builds the folder's library from its globbed sources and one test program
-# per *_unittest.cc.
+# per *_unittest.cc; those named in SPLIT_TESTS run each case as a CTest
+# test of its own.
 function(qv_subsystem)
-  cmake_parse_arguments(ARG "" "NAME" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME" "DEPS;TEST_DEPS;SPLIT_TESTS" ${ARGN})
   file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cc ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   set(lib_sources "")
@@ -95,22 +96,50 @@ function(qv_subsystem)
   endif()
   foreach(test_src ${test_sources})
     get_filename_component(test_name ${test_src} NAME_WE)
-    qv_unittest(${test_name} ${test_src} LIBS ${ARG_NAME} ${ARG_TEST_DEPS})
+    set(split "")
+    if(test_name IN_LIST ARG_SPLIT_TESTS)
+      set(split SPLIT)
+    endif()
+    qv_unittest(${test_name} ${test_src} LIBS ${ARG_NAME} ${ARG_TEST_DEPS}
+                ${split})
   endforeach()
 endfunction()
 
-# qv_unittest(name source LIBS libs...)
-# Links the shared test helpers of testing/test_support/ too.
+# qv_unittest(name source LIBS libs... [SPLIT])
+# Links the shared test helpers of testing/test_support/ too. SPLIT makes
+# each TEST/TEST_F of the source a CTest test of its own (name.Suite.Test),
+# so a program of slow cases runs them side by side.
 function(qv_unittest name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SPLIT" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   qv_apply_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support qv_common
                         qv::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_SPLIT)
+    qv_add_unittest(${name} ${name})
+    return()
+  endif()
+  set(cases "")
+  foreach(src ${ARG_UNPARSED_ARGUMENTS})
+    get_filename_component(src ${src} ABSOLUTE)
+    file(READ ${src} text)
+    string(REGEX MATCHALL "\nTEST(_F)?\\([ \n]*[A-Za-z0-9_]+,[ \n]*[A-Za-z0-9_]+"
+           found "${text}")
+    list(APPEND cases ${found})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
+  endforeach()
+  foreach(case ${cases})
+    string(REGEX REPLACE "^\nTEST(_F)?\\([ \n]*" "" case "${case}")
+    string(REGEX REPLACE ",[ \n]*" "." case "${case}")
+    qv_add_unittest(${name}.${case} ${name} --gtest_filter=${case})
+  endforeach()
+endfunction()
+
+function(qv_add_unittest test_name program)
+  add_test(NAME ${test_name} COMMAND ${program} ${ARGN})
   # Unit tests that write minidumps take minutes when the machine is busy;
   # only a hang reaches this bound.
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  set_tests_properties(${test_name} PROPERTIES TIMEOUT 600)
 endfunction()
 
 # qv_program(name sources... LIBS libs... [WINDOWS])
@@ -130,19 +159,22 @@ endfunction()
 
 # The wrapper that runs a Windows program under Wine in this build's prefix;
 # whole-program tests pass it to their drivers.
-# The generated copy fixes the prefix to this build's own.
+# The generated copy fixes the prefix to this build's own, and new prefixes
+# are copied from the build's template prefix once scripts/test.sh has made
+# it.
 set(QV_WINE_RUN ${CMAKE_BINARY_DIR}/wine_run.sh)
 file(WRITE ${QV_WINE_RUN}
   "#!/bin/bash\nexport QV_WINEPREFIX=\"\${QV_WINEPREFIX:-${CMAKE_BINARY_DIR}/wineprefix}\"\n"
   "export QV_WINE_KEEPALIVE=\"\${QV_WINE_KEEPALIVE:-${CMAKE_BINARY_DIR}/bin/wine_keepalive.exe}\"\n"
+  "export QV_WINE_TEMPLATE=\"\${QV_WINE_TEMPLATE-${CMAKE_BINARY_DIR}/wineprefix.template}\"\n"
   "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
 file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX] [TIMEOUT seconds]
-#                [ENV VAR=value...] [ARGS args...])
+# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX] [SPLIT]
+#                [TIMEOUT seconds] [ENV VAR=value...] [ARGS args...])
 # A whole-program test driven by Python. Example:
 #
-#   qv_python_test(NAME my_test SCRIPT my_test.py OWN_PREFIX)
+#   qv_python_test(NAME my_test SCRIPT my_test.py OWN_PREFIX SPLIT)
 #
 # The script imports qv_test_support (testing/qv_test_support.py) and finds
 # everything through the environment this sets:
@@ -153,29 +185,55 @@ file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP
 #                     with OWN_PREFIX one of the test's own (then also in
 #                     QV_TEST_PREFIX), for programs with fixed names (the
 #                     reporter's pipe, ready event and data folder)
+# SPLIT registers each test case of the script (testing/list_test_cases.py)
+# as a CTest test of its own, name.case (the case less its "test_"), with a
+# work folder and, with OWN_PREFIX, a prefix of its own, so that the cases
+# run side by side; TIMEOUT then bounds each case.
 function(qv_python_test)
-  cmake_parse_arguments(ARG "OWN_PREFIX" "NAME;SCRIPT;TIMEOUT" "ENV;ARGS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_PREFIX;SPLIT" "NAME;SCRIPT;TIMEOUT" "ENV;ARGS"
+                        ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  set(work_dir ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME})
+  set(script ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT})
+  if(NOT ARG_SPLIT)
+    qv_add_python_test(${ARG_NAME} ${script} "${ARG_OWN_PREFIX}"
+                       ${ARG_TIMEOUT} "${ARG_ENV}" ${ARG_ARGS})
+    return()
+  endif()
+  execute_process(
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/testing/list_test_cases.py
+            ${script}
+    OUTPUT_VARIABLE cases RESULT_VARIABLE listed)
+  if(NOT listed EQUAL 0)
+    message(FATAL_ERROR "cannot list the test cases of ${script}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${script})
+  string(REPLACE "\n" ";" cases "${cases}")
+  foreach(case ${cases})
+    string(REGEX REPLACE "^.*\\.(test_)?" "" short "${case}")
+    qv_add_python_test(${ARG_NAME}.${short} ${script} "${ARG_OWN_PREFIX}"
+                       ${ARG_TIMEOUT} "${ARG_ENV}" ${ARG_ARGS} ${case})
+  endforeach()
+endfunction()
+
+function(qv_add_python_test name script own_prefix timeout extra_env)
+  set(work_dir ${CMAKE_CURRENT_BINARY_DIR}/${name})
   file(MAKE_DIRECTORY ${work_dir})
   set(env
     "QV_WINE_RUN=${QV_WINE_RUN}"
     "QV_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}"
     "QV_TEST_WORK_DIR=${work_dir}"
     "PYTHONPATH=${CMAKE_SOURCE_DIR}/testing"
-    ${ARG_ENV})
-  if(ARG_OWN_PREFIX)
-    set(prefix ${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.wineprefix)
+    ${extra_env})
+  if(own_prefix)
+    set(prefix ${CMAKE_CURRENT_BINARY_DIR}/${name}.wineprefix)
     list(APPEND env "QV_TEST_PREFIX=${prefix}" "QV_WINEPREFIX=${prefix}")
   else()
     list(APPEND env "QV_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
   endif()
-  add_test(NAME ${ARG_NAME}
-           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT}
-                   ${ARG_ARGS})
-  set_tests_properties(${ARG_NAME} PROPERTIES
-    TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+  add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script} ${ARGN})
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${timeout} ENVIRONMENT "${env}")
 endfunction()

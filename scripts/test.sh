@@ -8,13 +8,21 @@ BUILD="$ROOT/build"
 bash "$ROOT/scripts/setup.sh"
 bash "$ROOT/scripts/build.sh"
 
-# A fresh prefix for every run; the wrapper boots it on first use.
+# Fresh prefixes for every run. A template is booted once and never run in;
+# the build's shared prefix and every test's own prefix are copies of it.
 export QV_WINEPREFIX="$BUILD/wineprefix"
+TEMPLATE="$BUILD/wineprefix.template"
 stop_wine() { "$BUILD/wine_run.sh" --stop || true; }
 stop_wine
-rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock" "$QV_WINEPREFIX.keepalive.pid"
+rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock" "$QV_WINEPREFIX.keepalive.pid" \
+       "$TEMPLATE" "$TEMPLATE.lock" "$TEMPLATE.keepalive.pid"
 trap stop_wine EXIT
-# Boot it here, outside CTest, so no test pays for it or sees its output.
+# Booted here, outside CTest, so no test pays for it or sees its output; the
+# template runs without the desktop keeper, and its server is gone (its
+# registry saved) before anything is copied from it.
+QV_WINEPREFIX="$TEMPLATE" QV_WINE_TEMPLATE= QV_WINE_KEEPALIVE=/nonexistent \
+  "$BUILD/wine_run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+QV_WINEPREFIX="$TEMPLATE" "$BUILD/wine_run.sh" --stop
 "$BUILD/wine_run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
 cd "$BUILD"

@@ -1,8 +1,8 @@
 """Whole-program tests of crash capture: a real server host and real client
 processes under Wine, with the dumps read back from disk.
 
-CTest runs one group per test (see CMakeLists.txt); by hand, from build/:
-ctest -R crash_capture_HappyPathTest -V
+CTest runs each case as a test of its own (see CMakeLists.txt); by hand,
+from build/: ctest -R crash_capture.full_memory -V
 """
 
 import os

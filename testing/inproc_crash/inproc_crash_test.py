@@ -3,7 +3,8 @@ three ways under Wine, its dump written by itself or by a crash server, read
 back with the test tree's own minidump reader and the exit code taken from a
 Windows parent (launcher.exe).
 
-CTest runs one group per test (see CMakeLists.txt). By hand, from build/:
+CTest runs each case as a test of its own (see CMakeLists.txt). By hand,
+from build/:
 
     QV_WINE_RUN=$PWD/wine_run.sh QV_BIN_DIR=$PWD/bin \
         python3 ../testing/inproc_crash/inproc_crash_test.py -v InProcessDumpTest

@@ -32,6 +32,46 @@ server_running() {
   return 1
 }
 
+start_server() {
+  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+  setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&-
+}
+
+# Boots a new prefix in WINEPREFIX.
+boot_prefix() {
+  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+  setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  # No debugger: a breakpoint or crash ends the program instead of
+  # starting winedbg.
+  setsid "$WINE" reg delete \
+    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    </dev/null >/dev/null 2>&1 9>&-
+  touch "$WINEPREFIX/.qv_booted"
+}
+
+# A prefix booted once and never run in (QV_WINE_TEMPLATE) saves every
+# further prefix its boot: scripts/test.sh makes one for the tests that need
+# a prefix of their own.
+template_ready() {
+  [ -n "${QV_WINE_TEMPLATE:-}" ] && [ -f "$QV_WINE_TEMPLATE/.qv_booted" ]
+}
+
+# Wine's own programs and libraries, most of a prefix's 700 MB, are only
+# read: they are linked, not copied; the rest (about 25 MB) is copied.
+SHARED_FOLDERS=(drive_c/windows/system32 drive_c/windows/syswow64
+                drive_c/windows/winsxs)
+copy_template() {
+  local folder excluded=()
+  for folder in "${SHARED_FOLDERS[@]}"; do excluded+=(--exclude="./$folder"); done
+  mkdir -p "$WINEPREFIX"
+  tar -C "$QV_WINE_TEMPLATE" "${excluded[@]}" -cf - . | tar -C "$WINEPREFIX" -xf - \
+    || return 1
+  for folder in "${SHARED_FOLDERS[@]}"; do
+    [ -d "$QV_WINE_TEMPLATE/$folder" ] || continue
+    cp -al "$QV_WINE_TEMPLATE/$folder" "$WINEPREFIX/$folder" || return 1
+  done
+}
+
 # Starts the prefix's persistent wineserver and Wine's own background
 # processes with detached streams, booting the prefix first when it is new.
 start_prefix() {
@@ -40,17 +80,14 @@ start_prefix() {
   flock 9
   if [ ! -f "$WINEPREFIX/.qv_booted" ]; then
     rm -rf "$WINEPREFIX" "$WINEPREFIX.keepalive.pid"
-    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
-    setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
-    # No debugger: a breakpoint or crash ends the program instead of
-    # starting winedbg.
-    setsid "$WINE" reg delete \
-      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-      </dev/null >/dev/null 2>&1 9>&-
-    touch "$WINEPREFIX/.qv_booted"
+    if template_ready && copy_template; then
+      start_server
+    else
+      rm -rf "$WINEPREFIX"
+      boot_prefix
+    fi
   elif ! server_running; then
-    setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
-    setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&-
+    start_server
   fi
   start_desktop
   exec 9>&-
@@ -82,6 +119,8 @@ wants_desktop() {
 
 if [ "${1:-}" = "--stop" ]; then
   "$WINESERVER" -k 2>/dev/null
+  # Gone, its registry saved, before the caller goes on.
+  "$WINESERVER" -w 2>/dev/null
   exit 0
 fi
 
