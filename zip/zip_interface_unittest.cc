@@ -93,12 +93,20 @@ TEST(ZipCreateTest, RefusedTargets) {
       {nullptr, 16, kZipFolder, kZipBadArguments},
       {nullptr, 16, 7, kZipBadArguments},
       {nullptr, 0, kZipHandle, kZipDuplicateFailed},
+      // The current process's pseudo-handle: no archive can go there.
+      {INVALID_HANDLE_VALUE, 0, kZipHandle, kZipDuplicateFailed},
       {L"Z:\\no\\such\\folder\\a.zip", 0, kZipFileName, kZipOpenFailed},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(nullptr, ZipCreate(c.target, c.length, c.kind)) << c.kind;
     EXPECT_EQ(c.result, zip::WriterLastResult()) << c.kind;
   }
+  // A handle that is not a file, a pipe or a device.
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(event);
+  EXPECT_EQ(nullptr, ZipCreate(event, 0, kZipHandle));
+  EXPECT_EQ(kZipDuplicateFailed, zip::WriterLastResult());
+  CloseHandle(event);
 }
 
 TEST(ZipAddEntryTest, RefusedEntriesLeaveTheArchiveUsable) {
