@@ -28,7 +28,8 @@ namespace zip {
 // One entry as a caller sees it.
 struct EntryInfo {
   int32_t index = -1;
-  std::string name;  // as stored (the ANSI code page for our own archives)
+  std::string name;  // as stored
+  bool utf8_name = false;  // flag bit 11: |name| is UTF-8, else ANSI
   uint32_t attributes = 0;  // Windows file attributes
   // Local times, for describing the entry.
   FILETIME accessed = {};
@@ -63,7 +64,7 @@ class ZipReader {
 
   // Exact, or with a-z and A-Z taken as equal. kZipNotFound and -1 when
   // no entry has the name.
-  ZipResult Find(const std::string& name, bool ignore_case, int* index);
+  ZipResult Find(const std::wstring& name, bool ignore_case, int* index);
 
   // Up to |length| bytes of entry |index| per call: kZipMoreData while
   // bytes come, then kZipOk once the whole entry came with a good CRC.

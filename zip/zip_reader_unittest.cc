@@ -194,6 +194,56 @@ TEST(ZipReaderTest, ExtractsFilesAndFoldersOnlyBelowTheBaseFolder) {
   EXPECT_EQ(kZipOk, ZipCloseReader(zip));
 }
 
+// Names marked UTF-8 (flag bit 11) read back as they went in, in every
+// form: described, found, and extracted under their own names.
+TEST(ZipReaderTest, ReadsUtf8NamesBack) {
+  if (GetACP() != 1252) GTEST_SKIP() << "expects the code page 1252";
+  const std::wstring chinese = L"\u4e2d\u6587.log";
+  const std::wstring folder = L"\u6587\u4ef6\u5939";
+  const std::string archive = WriteArchive({{chinese, "one"},
+                                            {L"\u65e5\u672c.log", "two"},
+                                            {L"caf\u00e9.log", "three"},
+                                            {folder, "/"}});
+  ScopedTempFolder temp(L"zip-utf8-names");
+  ASSERT_TRUE(temp.valid());
+  const std::wstring base = temp.path() + L"\\";
+  ZipHandle zip =
+      ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
+                    kZipMemory, base.c_str());
+  ASSERT_TRUE(zip);
+  ZipEntryW wide;
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &wide));
+  EXPECT_EQ(chinese, wide.name);
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 2, &wide));
+  EXPECT_EQ(L"caf\u00e9.log", std::wstring(wide.name));
+  // The ANSI form shows what the code page lacks as '?'.
+  ZipEntry narrow;
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &narrow));
+  EXPECT_STREQ("??.log", narrow.name);
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 2, &narrow));
+  EXPECT_STREQ("caf\xe9.log", narrow.name);
+
+  int index = -1;
+  EXPECT_EQ(kZipOk, ZipFindItem(zip, L"\u65e5\u672c.LOG", true, &index,
+                                &wide));
+  EXPECT_EQ(1, index);
+  EXPECT_EQ(kZipOk, ZipFindItem(zip, L"CAF\u00e9.log", true, &index, &narrow));
+  EXPECT_EQ(2, index);
+  // Only ASCII letters fold; and the look-alike is another name.
+  EXPECT_EQ(kZipNotFound, ZipFindItem(zip, L"CAF\u00c9.log", true, &index,
+                                      &wide));
+  EXPECT_EQ(kZipNotFound, ZipFindItem(zip, L"??.log", false, &index, &wide));
+
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &wide));
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 0, wide.name, 0, kZipFileName));
+  EXPECT_EQ("one", ReadFileBytes(base + chinese));
+  // The ANSI form of extraction takes a marked folder name as UTF-8 too.
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 3, L"ignored", 0, kZipFileName));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+            GetFileAttributesW((base + folder).c_str()));
+  EXPECT_EQ(kZipOk, ZipCloseReader(zip));
+}
+
 TEST(ZipReaderTest, RefusesWrongHandlesAndSources) {
   ZipHandle writer = ZipCreate(nullptr, 16, kZipMemory);
   ZipEntry entry;
