@@ -115,7 +115,9 @@ ZipResult ZipFindItem(ZipHandle handle, const wchar_t* name, bool ignore_case,
 //   entry makes its own folders instead. Rooted paths, drives and parent
 //   references are refused, in |target| (kZipBadArguments) and in the
 //   entry's name (kZipCorrupt).
-// A bad CRC when writing to a handle or file gives kZipWriteFailed.
+// A bad CRC when writing to a handle or file gives kZipWriteFailed. An
+// entry that would take what the reader extracted in all past its limit
+// gives kZipExtractionLimit, whatever the kind (see ZipSetExtractionLimit).
 // ZipUnzipItem takes a folder entry's name in the ANSI code page,
 // ZipUnzipItemUtf8 in UTF-8; a name marked UTF-8 (flag bit 11) is taken as
 // UTF-8 by both.
@@ -123,6 +125,12 @@ ZipResult ZipUnzipItem(ZipHandle handle, int index, const void* target,
                        uint32_t length, ZipSourceKind kind);
 ZipResult ZipUnzipItemUtf8(ZipHandle handle, int index, const void* target,
                            uint32_t length, ZipSourceKind kind);
+
+// Bounds what the reader extracts in all, counting what it already did
+// (kDefaultExtractionLimit, 4 GiB, until set): an entry whose size would
+// take the total past |bytes| gives kZipExtractionLimit, and nothing of it
+// is written.
+ZipResult ZipSetExtractionLimit(ZipHandle handle, uint64_t bytes);
 
 // Closes the archive and frees the handle.
 ZipResult ZipCloseReader(ZipHandle handle);

@@ -342,7 +342,13 @@ ZipResult ZipReader::Find(const std::wstring& name, bool ignore_case,
   return kZipNotFound;
 }
 
+bool ZipReader::FitsExtractionLimit(int index) const {
+  return extracted_ <= extraction_limit_ &&
+         entries_[index].uncompressed_size <= extraction_limit_ - extracted_;
+}
+
 ZipResult ZipReader::OpenEntryData(int index) {
+  if (!FitsExtractionLimit(index)) return kZipExtractionLimit;
   EntryInfo info;
   EntryData data;
   const ZipResult result = DescribeUncached(index, &info, &data.position);
@@ -360,6 +366,12 @@ ZipResult ZipReader::OpenEntryData(int index) {
   return kZipOk;
 }
 
+int64_t ZipReader::ReadOpenEntry(uint8_t* out, size_t length) {
+  const int64_t got = open_entry_->reader.Read(out, length);
+  if (got > 0) extracted_ += static_cast<uint64_t>(got);
+  return got;
+}
+
 void ZipReader::CloseEntry() { open_entry_.reset(); }
 
 ZipResult ZipReader::UnzipToMemory(int index, void* buffer, uint32_t length) {
@@ -370,8 +382,7 @@ ZipResult ZipReader::UnzipToMemory(int index, void* buffer, uint32_t length) {
     const ZipResult result = OpenEntryData(index);
     if (result != kZipOk) return result;
   }
-  const int64_t got =
-      open_entry_->reader.Read(static_cast<uint8_t*>(buffer), length);
+  const int64_t got = ReadOpenEntry(static_cast<uint8_t*>(buffer), length);
   if (got < 0) {
     CloseEntry();
     return kZipFlateError;
@@ -408,6 +419,8 @@ ZipResult ZipReader::UnzipToFile(int index, const std::wstring& target,
     return CreateFolderChain(base_folder_, own_name) ? kZipOk : kZipOpenFailed;
   }
   if (!IsContainedRelativePath(target)) return kZipBadArguments;
+  // Refused before the file is made: no empty file is left behind.
+  if (!FitsExtractionLimit(index)) return kZipExtractionLimit;
   const size_t separator = LastSeparator(target);
   if (separator != std::wstring::npos &&
       !CreateFolderChain(base_folder_, target.substr(0, separator))) {
@@ -433,7 +446,7 @@ ZipResult ZipReader::CopyEntryTo(int index, HANDLE target) {
   std::vector<uint8_t> piece(kCopyPiece);
   bool failed = false;
   for (;;) {
-    const int64_t got = open_entry_->reader.Read(piece.data(), piece.size());
+    const int64_t got = ReadOpenEntry(piece.data(), piece.size());
     if (got < 0) failed = true;
     if (got <= 0) break;
     DWORD written = 0;

@@ -5,8 +5,10 @@
 //
 // Archives are untrusted input: every size, count and offset is checked
 // against the archive's bytes (corrupt ones give kZipCorrupt), every
-// extraction checks the CRC, and extraction to a file never writes outside
-// the base folder.
+// extraction checks the CRC, extraction to a file never writes outside
+// the base folder, and what one reader extracts in all is bounded (an
+// entry never yields more than its stated size, and an entry whose size
+// would take the total past the limit is refused before a byte is written).
 
 #ifndef ZIP_ZIP_READER_H_
 #define ZIP_ZIP_READER_H_
@@ -45,6 +47,10 @@ struct EntryInfo {
   bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 
+// The default bound on what one reader extracts in all: as much as one
+// entry can hold.
+const uint64_t kDefaultExtractionLimit = 0xFFFFFFFFu;
+
 class ZipReader {
  public:
   ZipReader();
@@ -66,6 +72,10 @@ class ZipReader {
   // no entry has the name.
   ZipResult Find(const std::wstring& name, bool ignore_case, int* index);
 
+  // Bytes this reader may extract from now on, counting what it already
+  // did; extraction past it gives kZipExtractionLimit.
+  void set_extraction_limit(uint64_t bytes) { extraction_limit_ = bytes; }
+
   // Up to |length| bytes of entry |index| per call: kZipMoreData while
   // bytes come, then kZipOk once the whole entry came with a good CRC.
   ZipResult UnzipToMemory(int index, void* buffer, uint32_t length);
@@ -83,7 +93,10 @@ class ZipReader {
   ZipResult ReadDirectory(uint64_t end_position);
   ZipResult DescribeUncached(int index, EntryInfo* info,
                              uint64_t* data_position);
+  bool FitsExtractionLimit(int index) const;
   ZipResult OpenEntryData(int index);
+  // Reads the open entry, counting what it gives towards the limit.
+  int64_t ReadOpenEntry(uint8_t* out, size_t length);
   void CloseEntry();
   ZipResult CopyEntryTo(int index, HANDLE target);
 
@@ -94,6 +107,8 @@ class ZipReader {
   std::vector<CentralEntry> entries_;
   std::unique_ptr<OpenEntry> open_entry_;
   std::unique_ptr<EntryInfo> cached_;
+  uint64_t extraction_limit_ = kDefaultExtractionLimit;
+  uint64_t extracted_ = 0;
 };
 
 }  // namespace zip

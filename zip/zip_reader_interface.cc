@@ -160,6 +160,13 @@ ZipResult ZipUnzipItemUtf8(ZipHandle handle, int index, const void* target,
   return UnzipItem(handle, index, target, length, kind, CP_UTF8);
 }
 
+ZipResult ZipSetExtractionLimit(ZipHandle handle, uint64_t bytes) {
+  const ZipResult checked = CheckReader(handle);
+  if (checked) return Remember(checked);
+  ReaderOf(handle)->set_extraction_limit(bytes);
+  return Remember(kZipOk);
+}
+
 ZipResult ZipCloseReader(ZipHandle handle) {
   const ZipResult checked = CheckReader(handle);
   if (checked) return Remember(checked);

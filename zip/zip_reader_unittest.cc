@@ -244,6 +244,56 @@ TEST(ZipReaderTest, ReadsUtf8NamesBack) {
   EXPECT_EQ(kZipOk, ZipCloseReader(zip));
 }
 
+// What one reader extracts in all stays within its limit, whatever the
+// kind: the entry that would pass it is refused before anything of it is
+// written, and smaller ones still fit.
+TEST(ZipReaderTest, BoundsWhatIsExtractedInAll) {
+  const std::string piece(1000, 'z');
+  const std::string archive =
+      WriteArchive({{L"a.txt", piece}, {L"b.txt", piece}, {L"c.txt", piece},
+                    {L"small.txt", std::string(400, 's')}});
+  ScopedTempFolder temp(L"zip-extraction-limit");
+  ASSERT_TRUE(temp.valid());
+  const std::wstring base = temp.path() + L"\\";
+  ZipHandle zip =
+      ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
+                    kZipMemory, base.c_str());
+  ASSERT_TRUE(zip);
+  ASSERT_EQ(kZipOk, ZipSetExtractionLimit(zip, 2500));
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 0, L"a.txt", 0, kZipFileName));
+  std::string data;
+  int more = 0;
+  EXPECT_EQ(kZipOk, ReadToMemory(zip, 1, 300, &data, &more));
+  // 2000 taken: a third 1000 would pass 2500, in any kind.
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 2, L"c.txt", 0, kZipFileName));
+  EXPECT_EQ("<missing>", ReadFileBytes(base + L"c.txt"));
+  char buffer[16];
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 2, buffer, sizeof(buffer), kZipMemory));
+  const std::wstring handle_target = base + L"by_handle.txt";
+  HANDLE file = CreateFileW(handle_target.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(kZipExtractionLimit, ZipUnzipItem(zip, 2, file, 0, kZipHandle));
+  CloseHandle(file);
+  EXPECT_EQ("", ReadFileBytes(handle_target));
+  char message[96];
+  ZipReaderResultMessage(kZipLastResult, message, sizeof(message));
+  EXPECT_STREQ("Caller: unzipping would pass the limit on what is extracted",
+               message);
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 3, L"small.txt", 0, kZipFileName));
+  EXPECT_EQ(std::string(400, 's'), ReadFileBytes(base + L"small.txt"));
+  // Now 2400: the same small entry once more would pass it.
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 3, L"again.txt", 0, kZipFileName));
+  EXPECT_EQ(kZipOk, ZipCloseReader(zip));
+
+  EXPECT_EQ(kZipBadArguments, ZipSetExtractionLimit(nullptr, 1));
+  ZipHandle writer = ZipCreate(nullptr, 16, kZipMemory);
+  EXPECT_EQ(kZipWrongSide, ZipSetExtractionLimit(writer, 1));
+  ZipCloseWriter(writer);
+}
+
 TEST(ZipReaderTest, RefusesWrongHandlesAndSources) {
   ZipHandle writer = ZipCreate(nullptr, 16, kZipMemory);
   ZipEntry entry;
