@@ -38,6 +38,12 @@ std::string WriteArchive(
   return archive;
 }
 
+// A reader of |archive| in memory, extracting below |base|.
+ZipHandle OpenInMemory(const std::string& archive, const std::wstring& base) {
+  return ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
+                       kZipMemory, base.c_str());
+}
+
 std::string Noise(size_t size) {
   std::string text;
   uint32_t state = 12345;
@@ -207,9 +213,7 @@ TEST(ZipReaderTest, ReadsUtf8NamesBack) {
   ScopedTempFolder temp(L"zip-utf8-names");
   ASSERT_TRUE(temp.valid());
   const std::wstring base = temp.path() + L"\\";
-  ZipHandle zip =
-      ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
-                    kZipMemory, base.c_str());
+  ZipHandle zip = OpenInMemory(archive, base);
   ASSERT_TRUE(zip);
   ZipEntryW wide;
   ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &wide));
@@ -255,9 +259,7 @@ TEST(ZipReaderTest, BoundsWhatIsExtractedInAll) {
   ScopedTempFolder temp(L"zip-extraction-limit");
   ASSERT_TRUE(temp.valid());
   const std::wstring base = temp.path() + L"\\";
-  ZipHandle zip =
-      ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
-                    kZipMemory, base.c_str());
+  ZipHandle zip = OpenInMemory(archive, base);
   ASSERT_TRUE(zip);
   ASSERT_EQ(kZipOk, ZipSetExtractionLimit(zip, 2500));
   EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 0, L"a.txt", 0, kZipFileName));
