@@ -212,8 +212,8 @@ TEST(ZipAddEntryTest, NamesTheCodePageLacksAreStoredAsUtf8) {
       {L"caf\u00e9.log", kZipMemory, "caf\xe9.log", false},
       {L"logs\\\u65e5\u672c\\a.gz", kZipMemory,
        "logs/\xe6\x97\xa5\xe6\x9c\xac/a.gz", true},
-      {L"\u6587\u4ef6\u5939", kZipFolder, "\xe6\x96\x87\xe4\xbb\xb6\xe5\xa4\xb9/",
-       true},
+      {L"\u6587\u4ef6\u5939", kZipFolder,
+       "\xe6\x96\x87\xe4\xbb\xb6\xe5\xa4\xb9/", true},
   };
   ZipHandle zip = ZipCreate(nullptr, 64, kZipMemory);
   ASSERT_TRUE(zip);

@@ -57,8 +57,7 @@ void Fill(const zip::EntryInfo& info, ZipEntry* entry) {
         nullptr);
     ansi.assign(narrow, length > 0 ? length : 0);
   }
-  const size_t length =
-      std::min(ansi.size(), sizeof(entry->name) - 1);
+  const size_t length = std::min(ansi.size(), sizeof(entry->name) - 1);
   memcpy(entry->name, ansi.data(), length);
 }
 
