@@ -28,12 +28,22 @@ ArchiveOutput::~ArchiveOutput() { Close(); }
 
 ZipResult ArchiveOutput::OpenHandle(HANDLE handle) {
   if (is_open()) return kZipNotInitialised;
+  // INVALID_HANDLE_VALUE is also the current process's pseudo-handle, which
+  // duplicates into a real process handle.
+  if (handle == INVALID_HANDLE_VALUE) return kZipDuplicateFailed;
   HANDLE duplicate = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(),
                        &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return kZipDuplicateFailed;
   }
-  file_.Set(duplicate);
+  base::win::ScopedHandle owned(duplicate);
+  // Only what bytes can be written to: a file, a pipe, a device.
+  SetLastError(NO_ERROR);
+  if (GetFileType(duplicate) == FILE_TYPE_UNKNOWN &&
+      GetLastError() != NO_ERROR) {
+    return kZipDuplicateFailed;
+  }
+  file_ = std::move(owned);
   seekable_ = GetFileType(file_.Get()) == FILE_TYPE_DISK;
   if (seekable_) {
     LARGE_INTEGER zero = {};

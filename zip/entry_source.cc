@@ -37,9 +37,12 @@ ZipResult EntrySource::Open(const void* source, uint32_t length,
   switch (kind) {
     case kZipFileName: {
       if (!source) return kZipBadArguments;
-      HANDLE file = CreateFileW(static_cast<const wchar_t*>(source),
-                                GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      // Read in place even while another process writes, renames or
+      // deletes it: the logs that matter most are the ones still open.
+      HANDLE file = CreateFileW(
+          static_cast<const wchar_t*>(source), GENERIC_READ,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) return kZipOpenFailed;
       owned_.Set(file);
       return OpenHandle(file, 0);

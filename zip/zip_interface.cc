@@ -4,13 +4,14 @@
 
 #include <string>
 
+#include "zip/entry_name.h"
 #include "zip/zip_handle_record.h"
 #include "zip/zip_writer.h"
 
 namespace {
 
 // A name of at most this many bytes, terminator included, is taken.
-const int kMaxNarrowName = 518;
+const size_t kMaxStoredName = 518;
 
 ZipResult Remember(ZipResult result) {
   zip::WriterLastResult() = result;
@@ -28,14 +29,9 @@ zip::ZipWriter* WriterOf(ZipHandle handle) {
   return static_cast<zip::ZipWriter*>(handle->object);
 }
 
-bool ToNarrowName(const wchar_t* name, std::string* narrow) {
-  if (!name) return false;
-  char buffer[520] = {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, name, -1, buffer,
-                                         kMaxNarrowName, nullptr, nullptr);
-  if (length <= 0) return false;
-  narrow->assign(buffer);
-  return true;
+bool ToStoredName(const wchar_t* name, zip::StoredName* stored) {
+  return name && zip::StoreName(name, stored) &&
+         stored->bytes.size() < kMaxStoredName;
 }
 
 bool AddFolderFiles(ZipHandle handle, const std::wstring& root,
@@ -90,9 +86,9 @@ ZipResult ZipAddEntry(ZipHandle handle, const wchar_t* name,
                       ZipSourceKind kind) {
   const ZipResult checked = CheckWriter(handle);
   if (checked) return Remember(checked);
-  std::string narrow;
-  if (!ToNarrowName(name, &narrow)) return Remember(kZipBadArguments);
-  return Remember(WriterOf(handle)->Add(narrow, source, length, kind));
+  zip::StoredName stored;
+  if (!ToStoredName(name, &stored)) return Remember(kZipBadArguments);
+  return Remember(WriterOf(handle)->Add(stored, source, length, kind));
 }
 
 bool ZipAddFolderContent(ZipHandle handle, const wchar_t* root,

@@ -21,7 +21,8 @@ typedef ZipHandleRecord* ZipHandle;
 // grows either way). Null on failure.
 ZipHandle ZipCreate(const void* target, uint32_t length, ZipSourceKind kind);
 
-// Adds an entry named |name| (stored in the ANSI code page, '\' as '/')
+// Adds an entry named |name| ('\' as '/'; stored in the ANSI code page when
+// that holds it exactly, else as UTF-8 with flag bit 11, see entry_name.h)
 // from |source|: a handle (|length| the data size of a handle that is not a
 // disk file, 0 when unknown), a UTF-16 file name, |length| bytes of memory,
 // or nothing for a folder entry.
@@ -58,7 +59,9 @@ bool IsZipWriterHandle(ZipHandle handle);
 // One entry of an open archive. Times are local; sizes are the stored ones.
 struct ZipEntry {
   int32_t index;
-  char name[260];  // as stored, in the ANSI code page
+  // In the ANSI code page; a UTF-8 name (flag bit 11) is converted, with
+  // '?' for what the code page lacks.
+  char name[260];
   uint32_t attributes;  // Windows file attributes
   FILETIME access_time;
   FILETIME creation_time;
@@ -67,7 +70,8 @@ struct ZipEntry {
   int32_t uncompressed_size;
 };
 
-// The same with the name in UTF-16 (converted from the ANSI code page).
+// The same with the name in UTF-16 (from UTF-8 when flag bit 11 says so,
+// else from the ANSI code page).
 struct ZipEntryW {
   int32_t index;
   wchar_t name[260];
@@ -111,13 +115,22 @@ ZipResult ZipFindItem(ZipHandle handle, const wchar_t* name, bool ignore_case,
 //   entry makes its own folders instead. Rooted paths, drives and parent
 //   references are refused, in |target| (kZipBadArguments) and in the
 //   entry's name (kZipCorrupt).
-// A bad CRC when writing to a handle or file gives kZipWriteFailed.
+// A bad CRC when writing to a handle or file gives kZipWriteFailed. An
+// entry that would take what the reader extracted in all past its limit
+// gives kZipExtractionLimit, whatever the kind (see ZipSetExtractionLimit).
 // ZipUnzipItem takes a folder entry's name in the ANSI code page,
-// ZipUnzipItemUtf8 in UTF-8.
+// ZipUnzipItemUtf8 in UTF-8; a name marked UTF-8 (flag bit 11) is taken as
+// UTF-8 by both.
 ZipResult ZipUnzipItem(ZipHandle handle, int index, const void* target,
                        uint32_t length, ZipSourceKind kind);
 ZipResult ZipUnzipItemUtf8(ZipHandle handle, int index, const void* target,
                            uint32_t length, ZipSourceKind kind);
+
+// Bounds what the reader extracts in all, counting what it already did
+// (kDefaultExtractionLimit, 4 GiB, until set): an entry whose size would
+// take the total past |bytes| gives kZipExtractionLimit, and nothing of it
+// is written.
+ZipResult ZipSetExtractionLimit(ZipHandle handle, uint64_t bytes);
 
 // Closes the archive and frees the handle.
 ZipResult ZipCloseReader(ZipHandle handle);

@@ -6,6 +6,7 @@
 
 #include "zip/entry_data_reader.h"
 #include "zip/entry_format.h"
+#include "zip/entry_name.h"
 #include "zip/extract_path.h"
 
 namespace zip {
@@ -94,13 +95,14 @@ void SetUnixTimes(const std::vector<uint8_t>& extra, EntryInfo* info) {
   }
 }
 
-bool AsciiEqual(const std::string& a, const std::string& b, bool ignore_case) {
+bool AsciiEqual(const std::wstring& a, const std::wstring& b,
+                bool ignore_case) {
   if (a.size() != b.size()) return false;
   if (!ignore_case) return a == b;
   for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'a' && x <= L'z') x -= 32;
+    if (y >= L'a' && y <= L'z') y -= 32;
     if (x != y) return false;
   }
   return true;
@@ -316,6 +318,7 @@ ZipResult ZipReader::DescribeUncached(int index, EntryInfo* info,
   *info = EntryInfo();
   info->index = index;
   info->name = entry.name.substr(0, kMaxEntryNameLength);
+  info->utf8_name = (entry.flags & kFlagUtf8Name) != 0;
   info->attributes = WindowsAttributes(entry.external_attributes);
   info->compressed_size = static_cast<int32_t>(entry.compressed_size);
   info->uncompressed_size = static_cast<int32_t>(entry.uncompressed_size);
@@ -324,11 +327,14 @@ ZipResult ZipReader::DescribeUncached(int index, EntryInfo* info,
   return kZipOk;
 }
 
-ZipResult ZipReader::Find(const std::string& name, bool ignore_case,
+ZipResult ZipReader::Find(const std::wstring& name, bool ignore_case,
                           int* index) {
   *index = -1;
   for (int i = 0; i < entry_count(); ++i) {
-    if (AsciiEqual(entries_[i].name, name, ignore_case)) {
+    const CentralEntry& entry = entries_[i];
+    const std::wstring stored =
+        NameFromStored(entry.name, (entry.flags & kFlagUtf8Name) != 0);
+    if (AsciiEqual(stored, name, ignore_case)) {
       *index = i;
       return kZipOk;
     }
@@ -336,7 +342,13 @@ ZipResult ZipReader::Find(const std::string& name, bool ignore_case,
   return kZipNotFound;
 }
 
+bool ZipReader::FitsExtractionLimit(int index) const {
+  return extracted_ <= extraction_limit_ &&
+         entries_[index].uncompressed_size <= extraction_limit_ - extracted_;
+}
+
 ZipResult ZipReader::OpenEntryData(int index) {
+  if (!FitsExtractionLimit(index)) return kZipExtractionLimit;
   EntryInfo info;
   EntryData data;
   const ZipResult result = DescribeUncached(index, &info, &data.position);
@@ -354,6 +366,12 @@ ZipResult ZipReader::OpenEntryData(int index) {
   return kZipOk;
 }
 
+int64_t ZipReader::ReadOpenEntry(uint8_t* out, size_t length) {
+  const int64_t got = open_entry_->reader.Read(out, length);
+  if (got > 0) extracted_ += static_cast<uint64_t>(got);
+  return got;
+}
+
 void ZipReader::CloseEntry() { open_entry_.reset(); }
 
 ZipResult ZipReader::UnzipToMemory(int index, void* buffer, uint32_t length) {
@@ -364,8 +382,7 @@ ZipResult ZipReader::UnzipToMemory(int index, void* buffer, uint32_t length) {
     const ZipResult result = OpenEntryData(index);
     if (result != kZipOk) return result;
   }
-  const int64_t got =
-      open_entry_->reader.Read(static_cast<uint8_t*>(buffer), length);
+  const int64_t got = ReadOpenEntry(static_cast<uint8_t*>(buffer), length);
   if (got < 0) {
     CloseEntry();
     return kZipFlateError;
@@ -395,12 +412,15 @@ ZipResult ZipReader::UnzipToFile(int index, const std::wstring& target,
   if (result != kZipOk) return result;
   // A hostile name is refused even when the caller chose a safe target:
   // callers commonly pass the entry's own name.
-  const std::wstring own_name = WideFrom(info.name, code_page);
+  const std::wstring own_name =
+      WideFrom(info.name, info.utf8_name ? CP_UTF8 : code_page);
   if (!IsContainedRelativePath(own_name)) return kZipCorrupt;
   if (info.is_folder()) {
     return CreateFolderChain(base_folder_, own_name) ? kZipOk : kZipOpenFailed;
   }
   if (!IsContainedRelativePath(target)) return kZipBadArguments;
+  // Refused before the file is made: no empty file is left behind.
+  if (!FitsExtractionLimit(index)) return kZipExtractionLimit;
   const size_t separator = LastSeparator(target);
   if (separator != std::wstring::npos &&
       !CreateFolderChain(base_folder_, target.substr(0, separator))) {
@@ -426,7 +446,7 @@ ZipResult ZipReader::CopyEntryTo(int index, HANDLE target) {
   std::vector<uint8_t> piece(kCopyPiece);
   bool failed = false;
   for (;;) {
-    const int64_t got = open_entry_->reader.Read(piece.data(), piece.size());
+    const int64_t got = ReadOpenEntry(piece.data(), piece.size());
     if (got < 0) failed = true;
     if (got <= 0) break;
     DWORD written = 0;

@@ -5,8 +5,10 @@
 //
 // Archives are untrusted input: every size, count and offset is checked
 // against the archive's bytes (corrupt ones give kZipCorrupt), every
-// extraction checks the CRC, and extraction to a file never writes outside
-// the base folder.
+// extraction checks the CRC, extraction to a file never writes outside
+// the base folder, and what one reader extracts in all is bounded (an
+// entry never yields more than its stated size, and an entry whose size
+// would take the total past the limit is refused before a byte is written).
 
 #ifndef ZIP_ZIP_READER_H_
 #define ZIP_ZIP_READER_H_
@@ -28,7 +30,8 @@ namespace zip {
 // One entry as a caller sees it.
 struct EntryInfo {
   int32_t index = -1;
-  std::string name;  // as stored (the ANSI code page for our own archives)
+  std::string name;  // as stored
+  bool utf8_name = false;  // flag bit 11: |name| is UTF-8, else ANSI
   uint32_t attributes = 0;  // Windows file attributes
   // Local times, for describing the entry.
   FILETIME accessed = {};
@@ -43,6 +46,10 @@ struct EntryInfo {
 
   bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
+
+// The default bound on what one reader extracts in all: as much as one
+// entry can hold.
+const uint64_t kDefaultExtractionLimit = 0xFFFFFFFFu;
 
 class ZipReader {
  public:
@@ -63,7 +70,11 @@ class ZipReader {
 
   // Exact, or with a-z and A-Z taken as equal. kZipNotFound and -1 when
   // no entry has the name.
-  ZipResult Find(const std::string& name, bool ignore_case, int* index);
+  ZipResult Find(const std::wstring& name, bool ignore_case, int* index);
+
+  // Bytes this reader may extract from now on, counting what it already
+  // did; extraction past it gives kZipExtractionLimit.
+  void set_extraction_limit(uint64_t bytes) { extraction_limit_ = bytes; }
 
   // Up to |length| bytes of entry |index| per call: kZipMoreData while
   // bytes come, then kZipOk once the whole entry came with a good CRC.
@@ -82,7 +93,10 @@ class ZipReader {
   ZipResult ReadDirectory(uint64_t end_position);
   ZipResult DescribeUncached(int index, EntryInfo* info,
                              uint64_t* data_position);
+  bool FitsExtractionLimit(int index) const;
   ZipResult OpenEntryData(int index);
+  // Reads the open entry, counting what it gives towards the limit.
+  int64_t ReadOpenEntry(uint8_t* out, size_t length);
   void CloseEntry();
   ZipResult CopyEntryTo(int index, HANDLE target);
 
@@ -93,6 +107,8 @@ class ZipReader {
   std::vector<CentralEntry> entries_;
   std::unique_ptr<OpenEntry> open_entry_;
   std::unique_ptr<EntryInfo> cached_;
+  uint64_t extraction_limit_ = kDefaultExtractionLimit;
+  uint64_t extracted_ = 0;
 };
 
 }  // namespace zip

@@ -4,8 +4,10 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
+#include "zip/entry_name.h"
 #include "zip/zip_handle_record.h"
 #include "zip/zip_interface.h"
 #include "zip/zip_reader.h"
@@ -44,21 +46,27 @@ void CopyFields(const zip::EntryInfo& info, Entry* entry) {
 void Fill(const zip::EntryInfo& info, ZipEntry* entry) {
   memset(entry, 0, sizeof(*entry));
   CopyFields(info, entry);
-  const size_t length = info.name.size() < sizeof(entry->name) - 1
-                            ? info.name.size()
-                            : sizeof(entry->name) - 1;
-  memcpy(entry->name, info.name.data(), length);
+  std::string ansi = info.name;
+  if (info.utf8_name) {
+    const std::wstring wide = zip::NameFromStored(info.name, true);
+    // '?' rather than a look-alike for what the code page lacks.
+    char narrow[sizeof(entry->name)] = {};
+    const int length = WideCharToMultiByte(
+        CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+        static_cast<int>(wide.size()), narrow, sizeof(narrow) - 1, nullptr,
+        nullptr);
+    ansi.assign(narrow, length > 0 ? length : 0);
+  }
+  const size_t length = std::min(ansi.size(), sizeof(entry->name) - 1);
+  memcpy(entry->name, ansi.data(), length);
 }
 
 void Fill(const zip::EntryInfo& info, ZipEntryW* entry) {
   memset(entry, 0, sizeof(*entry));
   CopyFields(info, entry);
-  if (info.name.empty()) return;
-  const int max_units = sizeof(entry->name) / sizeof(entry->name[0]) - 1;
-  const int length = MultiByteToWideChar(
-      CP_ACP, 0, info.name.data(), static_cast<int>(info.name.size()),
-      entry->name, max_units);
-  entry->name[length > 0 ? length : 0] = L'\0';
+  const std::wstring wide = zip::NameFromStored(info.name, info.utf8_name);
+  const size_t max_units = sizeof(entry->name) / sizeof(entry->name[0]) - 1;
+  wide.copy(entry->name, std::min(wide.size(), max_units));
 }
 
 template <typename Entry>
@@ -80,13 +88,8 @@ ZipResult FindItem(ZipHandle handle, const wchar_t* name, bool ignore_case,
   if (checked) return Remember(checked);
   if (!name || !index || !entry) return Remember(kZipBadArguments);
   if (wcslen(name) >= kMaxFindName) return Remember(kZipNotFound);
-  char narrow[kMaxFindName * 2 + 1] = {};
-  if (WideCharToMultiByte(CP_ACP, 0, name, -1, narrow, sizeof(narrow),
-                          nullptr, nullptr) <= 0) {
-    return Remember(kZipNotFound);
-  }
   zip::ZipReader* reader = ReaderOf(handle);
-  const ZipResult found = reader->Find(narrow, ignore_case, index);
+  const ZipResult found = reader->Find(name, ignore_case, index);
   if (found != kZipOk) return Remember(found);
   zip::EntryInfo info;
   const ZipResult result = reader->Describe(*index, &info);
@@ -154,6 +157,13 @@ ZipResult ZipUnzipItem(ZipHandle handle, int index, const void* target,
 ZipResult ZipUnzipItemUtf8(ZipHandle handle, int index, const void* target,
                            uint32_t length, ZipSourceKind kind) {
   return UnzipItem(handle, index, target, length, kind, CP_UTF8);
+}
+
+ZipResult ZipSetExtractionLimit(ZipHandle handle, uint64_t bytes) {
+  const ZipResult checked = CheckReader(handle);
+  if (checked) return Remember(checked);
+  ReaderOf(handle)->set_extraction_limit(bytes);
+  return Remember(kZipOk);
 }
 
 ZipResult ZipCloseReader(ZipHandle handle) {

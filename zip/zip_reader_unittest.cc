@@ -38,6 +38,12 @@ std::string WriteArchive(
   return archive;
 }
 
+// A reader of |archive| in memory, extracting below |base|.
+ZipHandle OpenInMemory(const std::string& archive, const std::wstring& base) {
+  return ZipOpenReader(archive.data(), static_cast<uint32_t>(archive.size()),
+                       kZipMemory, base.c_str());
+}
+
 std::string Noise(size_t size) {
   std::string text;
   uint32_t state = 12345;
@@ -192,6 +198,102 @@ TEST(ZipReaderTest, ExtractsFilesAndFoldersOnlyBelowTheBaseFolder) {
   CloseHandle(file);
   EXPECT_EQ("file data", ReadFileBytes(copy));
   EXPECT_EQ(kZipOk, ZipCloseReader(zip));
+}
+
+// Names marked UTF-8 (flag bit 11) read back as they went in, in every
+// form: described, found, and extracted under their own names.
+TEST(ZipReaderTest, ReadsUtf8NamesBack) {
+  if (GetACP() != 1252) GTEST_SKIP() << "expects the code page 1252";
+  const std::wstring chinese = L"\u4e2d\u6587.log";
+  const std::wstring folder = L"\u6587\u4ef6\u5939";
+  const std::string archive = WriteArchive({{chinese, "one"},
+                                            {L"\u65e5\u672c.log", "two"},
+                                            {L"caf\u00e9.log", "three"},
+                                            {folder, "/"}});
+  ScopedTempFolder temp(L"zip-utf8-names");
+  ASSERT_TRUE(temp.valid());
+  const std::wstring base = temp.path() + L"\\";
+  ZipHandle zip = OpenInMemory(archive, base);
+  ASSERT_TRUE(zip);
+  ZipEntryW wide;
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &wide));
+  EXPECT_EQ(chinese, wide.name);
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 2, &wide));
+  EXPECT_EQ(L"caf\u00e9.log", std::wstring(wide.name));
+  // The ANSI form shows what the code page lacks as '?'.
+  ZipEntry narrow;
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &narrow));
+  EXPECT_STREQ("??.log", narrow.name);
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 2, &narrow));
+  EXPECT_STREQ("caf\xe9.log", narrow.name);
+
+  int index = -1;
+  EXPECT_EQ(kZipOk, ZipFindItem(zip, L"\u65e5\u672c.LOG", true, &index,
+                                &wide));
+  EXPECT_EQ(1, index);
+  EXPECT_EQ(kZipOk, ZipFindItem(zip, L"CAF\u00e9.log", true, &index, &narrow));
+  EXPECT_EQ(2, index);
+  // Only ASCII letters fold; and the look-alike is another name.
+  EXPECT_EQ(kZipNotFound, ZipFindItem(zip, L"CAF\u00c9.log", true, &index,
+                                      &wide));
+  EXPECT_EQ(kZipNotFound, ZipFindItem(zip, L"??.log", false, &index, &wide));
+
+  ASSERT_EQ(kZipOk, ZipGetItem(zip, 0, &wide));
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 0, wide.name, 0, kZipFileName));
+  EXPECT_EQ("one", ReadFileBytes(base + chinese));
+  // The ANSI form of extraction takes a marked folder name as UTF-8 too.
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 3, L"ignored", 0, kZipFileName));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+            GetFileAttributesW((base + folder).c_str()));
+  EXPECT_EQ(kZipOk, ZipCloseReader(zip));
+}
+
+// What one reader extracts in all stays within its limit, whatever the
+// kind: the entry that would pass it is refused before anything of it is
+// written, and smaller ones still fit.
+TEST(ZipReaderTest, BoundsWhatIsExtractedInAll) {
+  const std::string piece(1000, 'z');
+  const std::string archive =
+      WriteArchive({{L"a.txt", piece}, {L"b.txt", piece}, {L"c.txt", piece},
+                    {L"small.txt", std::string(400, 's')}});
+  ScopedTempFolder temp(L"zip-extraction-limit");
+  ASSERT_TRUE(temp.valid());
+  const std::wstring base = temp.path() + L"\\";
+  ZipHandle zip = OpenInMemory(archive, base);
+  ASSERT_TRUE(zip);
+  ASSERT_EQ(kZipOk, ZipSetExtractionLimit(zip, 2500));
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 0, L"a.txt", 0, kZipFileName));
+  std::string data;
+  int more = 0;
+  EXPECT_EQ(kZipOk, ReadToMemory(zip, 1, 300, &data, &more));
+  // 2000 taken: a third 1000 would pass 2500, in any kind.
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 2, L"c.txt", 0, kZipFileName));
+  EXPECT_EQ("<missing>", ReadFileBytes(base + L"c.txt"));
+  char buffer[16];
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 2, buffer, sizeof(buffer), kZipMemory));
+  const std::wstring handle_target = base + L"by_handle.txt";
+  HANDLE file = CreateFileW(handle_target.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(kZipExtractionLimit, ZipUnzipItem(zip, 2, file, 0, kZipHandle));
+  CloseHandle(file);
+  EXPECT_EQ("", ReadFileBytes(handle_target));
+  char message[96];
+  ZipReaderResultMessage(kZipLastResult, message, sizeof(message));
+  EXPECT_STREQ("Caller: unzipping would pass the limit on what is extracted",
+               message);
+  EXPECT_EQ(kZipOk, ZipUnzipItem(zip, 3, L"small.txt", 0, kZipFileName));
+  EXPECT_EQ(std::string(400, 's'), ReadFileBytes(base + L"small.txt"));
+  // Now 2400: the same small entry once more would pass it.
+  EXPECT_EQ(kZipExtractionLimit,
+            ZipUnzipItem(zip, 3, L"again.txt", 0, kZipFileName));
+  EXPECT_EQ(kZipOk, ZipCloseReader(zip));
+
+  EXPECT_EQ(kZipBadArguments, ZipSetExtractionLimit(nullptr, 1));
+  ZipHandle writer = ZipCreate(nullptr, 16, kZipMemory);
+  EXPECT_EQ(kZipWrongSide, ZipSetExtractionLimit(writer, 1));
+  ZipCloseWriter(writer);
 }
 
 TEST(ZipReaderTest, RefusesWrongHandlesAndSources) {

@@ -32,6 +32,8 @@ const ResultText kResultTexts[] = {
     {kZipWrongSide, "Caller: mixing creation and opening of zip"},
     {kZipTooLarge,
      "Caller: the zip would pass its 4 GiB or 65535-entry limit"},
+    {kZipExtractionLimit,
+     "Caller: unzipping would pass the limit on what is extracted"},
     {kZipNotInitialised, "Zip-bug: internal initialisation not completed"},
     {kZipSeekUnseekable, "Zip-bug: trying to seek the unseekable"},
     {kZipChangedMind, "Zip-bug: tried to change mind, but not allowed"},

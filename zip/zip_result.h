@@ -33,6 +33,9 @@ const ZipResult kZipWrongSide = 0x80000;
 // The archive has 32-bit fields only: an entry whose sizes or offsets would
 // pass 4 GiB, or an entry past the 65535th, is refused before its header.
 const ZipResult kZipTooLarge = 0x90000;
+// The reader's bound on what it extracts in all: an entry that would take
+// the total past it is refused before a byte of it is written.
+const ZipResult kZipExtractionLimit = 0xA0000;
 // Internal errors.
 const ZipResult kZipNotInitialised = 0x1000000;
 const ZipResult kZipSeekUnseekable = 0x2000000;

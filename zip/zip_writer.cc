@@ -1,7 +1,5 @@
 #include "zip/zip_writer.h"
 
-#include <algorithm>
-
 #include "zip/deflate.h"
 #include "zip/entry_source.h"
 #include "zip/zip_source_kind.h"
@@ -29,13 +27,16 @@ uint64_t MostEntryBytes(size_t name_length, uint16_t method, int64_t size) {
 // The record as the local header first shows it: CRC and sizes are known
 // only after the data, except a stored entry's size when the source knew
 // it. A size not known is written as 0 (0xFFFFFFFF would mark Zip64).
-EntryRecord NewRecord(const std::string& name, uint16_t method,
-                      const EntrySource& source, uint32_t offset) {
+EntryRecord NewRecord(const std::string& name, bool utf8_name,
+                      uint16_t method, const EntrySource& source,
+                      uint32_t offset) {
   EntryRecord record;
   record.name = name;
   record.method = method;
-  record.flags = kFlagDataDescriptor;
-  record.local_flags = kFlagDataDescriptor;
+  // Both headers say how the name is stored; the flag outlives the entry's
+  // later flag changes.
+  record.flags = kFlagDataDescriptor | (utf8_name ? kFlagUtf8Name : 0);
+  record.local_flags = record.flags;
   const bool size_known = source.size() != EntrySource::kUnknownSize;
   const uint32_t size = size_known ? static_cast<uint32_t>(source.size()) : 0;
   record.compressed_size = method == kMethodStored ? size : 0;
@@ -50,9 +51,9 @@ EntryRecord NewRecord(const std::string& name, uint16_t method,
   return record;
 }
 
+// Separators are already '/' (see StoreName).
 std::string ArchiveName(const std::string& given, bool folder) {
   std::string name = given;
-  std::replace(name.begin(), name.end(), '\\', '/');
   if (folder && name.back() != '/') name.push_back('/');
   return name;
 }
@@ -129,14 +130,14 @@ bool ZipWriter::Fits(uint64_t entry_bytes, size_t name_length) const {
          kMaxArchiveBytes;
 }
 
-ZipResult ZipWriter::Add(const std::string& given_name, const void* source,
+ZipResult ZipWriter::Add(const StoredName& given_name, const void* source,
                          uint32_t length, uint32_t kind) {
   if (output_.error()) return kZipPreviousError;
   if (ended_) return kZipEnded;
   if (!output_.is_open()) return kZipNotInitialised;
-  if (given_name.empty()) return kZipBadArguments;
+  if (given_name.bytes.empty()) return kZipBadArguments;
   const bool folder = kind == kZipFolder;
-  const std::string name = ArchiveName(given_name, folder);
+  const std::string name = ArchiveName(given_name.bytes, folder);
   if (name.size() > kMaxEntryNameLength) return kZipBadArguments;
   const uint16_t method =
       folder || HasStoredSuffix(name) ? kMethodStored : kMethodDeflated;
@@ -152,7 +153,7 @@ ZipResult ZipWriter::Add(const std::string& given_name, const void* source,
   }
   const uint64_t entry_start = output_.end();
   EntryRecord record =
-      NewRecord(name, method, entry_source,
+      NewRecord(name, given_name.utf8, method, entry_source,
                 static_cast<uint32_t>(entry_start + output_.initial_offset()));
   // What the local header says of a stored entry's size before its data.
   const uint32_t announced_compressed = record.compressed_size;

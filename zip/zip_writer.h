@@ -12,6 +12,7 @@
 
 #include "zip/archive_output.h"
 #include "zip/entry_format.h"
+#include "zip/entry_name.h"
 #include "zip/zip_result.h"
 
 namespace zip {
@@ -27,8 +28,8 @@ class ZipWriter {
 
   // Opens the output; |target| and |length| as ZipCreate takes them.
   ZipResult Create(const void* target, uint32_t length, uint32_t kind);
-  // |name| is the entry's name in the ANSI code page.
-  ZipResult Add(const std::string& name, const void* source, uint32_t length,
+  // |name| is the entry's name as it is stored.
+  ZipResult Add(const StoredName& name, const void* source, uint32_t length,
                 uint32_t kind);
   // Both write the central directory when no one has yet, and end the
   // archive; both report the directory's failure.

@@ -1,6 +1,6 @@
 """Crash data collection into an archive under Wine: the age limit and the
 forced folders, entry names of nested folders, empty and missing paths, and
-a file the client holds open packed from a ".copy" duplicate."""
+files other processes hold open read in place."""
 
 import os
 import shutil
@@ -12,8 +12,6 @@ import qv_test_support as qv
 from qv_test_support import windows_path
 from zip_archive_check import (check_archive, have_tools,
                                run_probe, scratch_dir)
-
-OPEN_FAILED = 0x200
 
 
 class CollectionTest(unittest.TestCase):
@@ -84,24 +82,39 @@ class CollectionTest(unittest.TestCase):
         self.assertTrue(results[0]["ok"], results)
         self.assertEqual({}, self.packed())
 
-    def test_held_file_is_packed_from_a_copy(self):
-        self.write("held.log")
+    def test_held_files_are_read_in_place(self):
+        """A file another process holds is packed as it stands, holder's
+        last write included, unless it is held exclusively: then it alone
+        is left out. The ".copy" fallback is made impossible (a folder of
+        its name), as on Windows, where CopyFileW refuses a file open for
+        writing while Wine's copies it."""
+        # (how the other process opens it: access, share) -> packed
+        cases = {"w,rw": True,  # as a client writes its log
+                 "wd,rwd": True,  # and one that may rename it meanwhile
+                 "rw,-": False}
+        extra = []
+        for number, (how, _) in enumerate(cases.items()):
+            name = "held%d.log" % number
+            self.write(name)
+            os.makedirs(self.path(name + ".copy"))
+            access, share = how.split(",")
+            extra += [("hold", self.win(name), access, share),
+                      ("append", "[live record %d]" % number)]
         self.write("free.log")
-        results = self.collect(
-            ("file", "held.log"), ("file", "free.log"),
-            extra=[("hold", self.win("held.log")),
-                   # Held this way, the file cannot be opened to be packed.
-                   ("create", "memory", 64, "alloc"),
-                   ("add", "file", "held.log", self.win("held.log")),
-                   ("close",)])
-        self.assertTrue(results[0]["ok"], results)
-        self.assertEqual(OPEN_FAILED, results[2]["result"], results)
+        listed = [("file", "held%d.log" % n) for n in range(len(cases))]
+        results = self.collect(*listed, ("file", "free.log"), extra=extra)
+        self.assertEqual([True] * len(extra),
+                         [r["ok"] for r in results[:-1]], results)
         self.assertTrue(results[-1]["ok"], results)
-        self.assertEqual({"held.log": self.contents["held.log"],
-                          "free.log": self.contents["free.log"]},
-                         self.packed())
-        self.assertEqual(["free.log", "held.log", "out.zip"],
-                         sorted(os.listdir(self.dir)))
+        expected = {"free.log": self.contents["free.log"]}
+        for number, packed in enumerate(cases.values()):
+            name = "held%d.log" % number
+            if packed:
+                expected[name] = (self.contents[name] +
+                                  b"[live record %d]" % number)
+            # Nothing was copied: the blocking folders are as they were.
+            self.assertEqual([], os.listdir(self.path(name + ".copy")))
+        self.assertEqual(expected, self.packed())
 
     def test_entry_past_the_size_limit_is_skipped(self):
         # A sparse dump past 4 GiB cannot go into a zip without Zip64.

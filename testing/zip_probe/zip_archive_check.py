@@ -18,6 +18,8 @@ LOCAL = struct.Struct("<IHHHIIIIHH")
 CENTRAL = struct.Struct("<IHHHHIIIIHHHHHII")
 END = struct.Struct("<IHHHHIIH")
 DESCRIPTOR = struct.Struct("<IIII")
+# General-purpose flag bit 11: the entry's name is UTF-8.
+UTF8_NAME = 0x800
 
 
 def scratch_dir(label):
@@ -128,6 +130,9 @@ def check_archive(test, path):
         test.assertEqual((0x0B17, 20, 20),
                          (entry.made_by, entry.needed, entry.local_needed))
         test.assertEqual(entry.name, entry.local_name)
+        # Both records say alike whether the name is UTF-8 (bit 11).
+        test.assertEqual(entry.flags & UTF8_NAME,
+                         entry.local_flags & UTF8_NAME, entry.name)
         test.assertEqual(entry.method, entry.local_method)
         test.assertEqual(entry.ut_times()[0], entry.central_ut_modified())
         test.assertEqual(entry.dos_time, entry.local_dos_time)

@@ -10,9 +10,11 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/string_split.h"
+#include "base/win/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "quillavera_crash_reporter/crash_data_collection.h"
 #include "testing/crash_common/json_line.h"
@@ -57,7 +59,6 @@ class Probe {
   ~Probe() {
     if (zip_) ZipClose(zip_);
     FinishPipeTarget();
-    if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
   }
 
   void Handle(const std::vector<std::string>& f) {
@@ -81,14 +82,19 @@ class Probe {
       zip_ = nullptr;
       FinishPipeTarget();
     } else if (verb == "hold") {
-      // The way a client holds its log open for writing.
-      held_ = CreateFileW(Wide(f[1]).c_str(), GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      line.Add("ok", held_ != INVALID_HANDLE_VALUE);
+      Hold(f, &line);
+    } else if (verb == "append") {
+      // What the holder goes on writing, at the file's end.
+      DWORD written = 0;
+      line.Add("ok", !held_.empty() &&
+                         SetFilePointer(held_.back().Get(), 0, nullptr,
+                                        FILE_END) != INVALID_SET_FILE_POINTER &&
+                         WriteFile(held_.back().Get(), f[1].data(),
+                                   static_cast<DWORD>(f[1].size()), &written,
+                                   nullptr) &&
+                         written == f[1].size());
     } else if (verb == "release") {
-      CloseHandle(held_);
-      held_ = INVALID_HANDLE_VALUE;
+      held_.clear();
     } else if (verb == "collect") {
       Collect(f, &line);
     } else {
@@ -191,6 +197,32 @@ class Probe {
     return ZipAddEntry(zip_, name.c_str(), nullptr, 0, std::stoul(f[3]));
   }
 
+  // hold <path> [access] [share]: opens an existing file the way another
+  // process holds it, until "release". Access and share are letters of
+  // "rwd" (read, write, delete), "-" for no sharing; by default "w" and
+  // "rw", as a client holds its log.
+  void Hold(const std::vector<std::string>& f, JsonLine* line) {
+    const std::string access = f.size() > 2 ? f[2] : "w";
+    const std::string share = f.size() > 3 ? f[3] : "rw";
+    DWORD access_mask = 0;
+    DWORD share_mask = 0;
+    for (char letter : access) {
+      if (letter == 'r') access_mask |= GENERIC_READ;
+      if (letter == 'w') access_mask |= GENERIC_WRITE;
+      if (letter == 'd') access_mask |= DELETE;
+    }
+    for (char letter : share) {
+      if (letter == 'r') share_mask |= FILE_SHARE_READ;
+      if (letter == 'w') share_mask |= FILE_SHARE_WRITE;
+      if (letter == 'd') share_mask |= FILE_SHARE_DELETE;
+    }
+    base::win::ScopedHandle file(CreateFileW(
+        Wide(f[1]).c_str(), access_mask, share_mask, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr));
+    line->Add("ok", file.IsValid());
+    if (file.IsValid()) held_.push_back(std::move(file));
+  }
+
   // addmany <count>: folder entries "d<i>" until one fails.
   void AddMany(const std::vector<std::string>& f, JsonLine* line) {
     const unsigned long count = std::stoul(f[1]);
@@ -238,7 +270,7 @@ class Probe {
   ZipHandle zip_ = nullptr;
   std::vector<char> own_memory_;
   std::thread pipe_target_;
-  HANDLE held_ = INVALID_HANDLE_VALUE;
+  std::vector<base::win::ScopedHandle> held_;
 };
 
 }  // namespace

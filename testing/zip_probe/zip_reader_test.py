@@ -191,6 +191,22 @@ class ReaderTest(unittest.TestCase):
                     shutil.rmtree(os.path.join(self.work, "out-file"), True)
                     self.check_read_back(path, expected, exact_times=False)
 
+    def test_utf8_names(self):
+        """zipfile marks every name outside ASCII as UTF-8 (flag bit 11):
+        each is listed and extracted under its own name."""
+        when = (2021, 7, 15, 13, 4, 6)
+        files = {"中文.log": payload(3000, 7), "日本.log": payload(3000, 8),
+                 "文件夹/Ŝimon.log": payload(500, 9), "café.log": b"c"}
+        archive = os.path.join(self.work, "utf8.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as out:
+            for name, data in files.items():
+                out.writestr(zipfile.ZipInfo(name, when), data)
+        with zipfile.ZipFile(archive) as check:
+            self.assertTrue(all(i.flag_bits & 0x800 for i in check.infolist()))
+        self.check_read_back(archive, {n: (d, calendar.timegm(when))
+                                       for n, d in files.items()},
+                             exact_times=False)
+
     def test_zip_tool_archive_keeps_utc_times_in_summer(self):
         """zip writes "UT" times; they are set as they stand, even in a
         zone with summer time (where the C runtime's conversion is an hour

@@ -16,7 +16,7 @@ import zlib
 
 import qv_test_support as qv
 from qv_test_support import windows_path
-from zip_archive_check import (PROBE, check_archive, have_tools,
+from zip_archive_check import (PROBE, UTF8_NAME, check_archive, have_tools,
                                parse_archive, run_probe, scratch_dir)
 
 OPEN_FAILED = 0x200
@@ -279,6 +279,51 @@ class SourcesAndTimesTest(WriterFixture):
                              dos_fields(entries[name].dos_time), name)
         self.assertEqual((1980, 1, 1, 0, 0, 0),
                          dos_fields(entries["old.txt"].dos_time))
+
+
+class NamesTest(WriterFixture):
+    # (name given, name stored, stored as UTF-8). Wine's ANSI code page is
+    # 1252: it holds "é" but none of the others, and its best fit would
+    # make "Ŝimon.log" the other file's "Simon.log".
+    NAMES = [("中文.log", "中文.log", True), ("日本.log", "日本.log", True),
+             ("Ŝimon.log", "Ŝimon.log", True),
+             ("Simon.log", "Simon.log", False),
+             ("café.log", "café.log", False),
+             ("日本\\子.txt", "日本/子.txt", True),
+             ("文件夹", "文件夹/", True)]  # a folder entry
+
+    def test_names_the_code_page_lacks_are_utf8_in_both_records(self):
+        for target in ("file", "pipe"):
+            with self.subTest(target=target):
+                archive = self.path(target + ".zip")
+                requests = [("create", target, windows_path(archive))]
+                contents = {}
+                for number, (given, stored, _) in enumerate(self.NAMES):
+                    if stored.endswith("/"):
+                        requests.append(("add", "folder", given))
+                        contents[stored] = b""
+                        continue
+                    source = "source%d.txt" % number
+                    contents[stored] = self.write(
+                        source, given.encode("utf-8") * 40)
+                    requests.append(("add", "file", given, self.win(source)))
+                results = run_probe(requests + [("close",)])
+                self.assertEqual([0] * (len(self.NAMES) + 1),
+                                 [r["result"] for r in results[1:]], results)
+                entries = check_archive(self, archive)
+                self.assertEqual(len(self.NAMES), len(entries))
+                raw = {e.name: bool(e.flags & UTF8_NAME) for e in entries}
+                self.assertEqual(
+                    {stored.encode("utf-8" if utf8 else "cp1252"): utf8
+                     for _, stored, utf8 in self.NAMES}, raw)
+                with zipfile.ZipFile(archive) as read:
+                    # zipfile takes a name without the flag as code page
+                    # 437, so "café" comes back as its 1252 bytes read there.
+                    for _, stored, utf8 in self.NAMES:
+                        name = (stored if utf8 else
+                                stored.encode("cp1252").decode("cp437"))
+                        self.assertEqual(contents[stored], read.read(name),
+                                         stored)
 
 
 class FailuresTest(WriterFixture):
