@@ -373,7 +373,26 @@ void CrashPipeServer::HandleReadDoneState() {
   HandleRegistrationRequest();
 }
 
+bool CrashPipeServer::IsClaimedProcessAtPipeEnd() {
+  ULONG pipe_client_pid = 0;
+  if (!GetNamedPipeClientProcessId(pipe_.Get(), &pipe_client_pid)) {
+    const DWORD last_error = GetLastError();
+    LOG(WARNING) << "Registration refused for process " << message_.id
+                 << ": the process at the other end of the pipe is unknown,"
+                 << " error " << last_error;
+    return false;
+  }
+  if (pipe_client_pid == message_.id) return true;
+  // Anyone may open the pipe: believing the id would hand another process's
+  // memory to the dumps, and its handles to whoever asked.
+  LOG(WARNING) << "Registration refused: process " << pipe_client_pid
+               << " registered as process " << message_.id;
+  return false;
+}
+
 void CrashPipeServer::HandleRegistrationRequest() {
+  if (!IsClaimedProcessAtPipeEnd())
+    return EnterStateImmediately(kStateDisconnecting);
   auto client = std::make_unique<ClientRecord>(
       this, message_.id, message_.dump_type, message_.thread_id_address,
       message_.exception_pointers_address, message_.assertion_info_address,

@@ -101,6 +101,7 @@ class CrashPipeServer {
 
   void HandleRegistrationRequest();
   bool RespondToClient(ClientRecord* client);
+  bool IsClaimedProcessAtPipeEnd();
   bool DuplicateHandlesIntoClient(ClientRecord* client, PipeMessage* reply);
   void CloseHandlesInClient(ClientRecord* client, PipeMessage* reply);
   void DropClient(ClientRecord* client);
