@@ -33,6 +33,8 @@ class CrashPipeClient {
   static HANDLE ConnectAndHandOver(const std::wstring& pipe_name,
                                    HANDLE target_process);
 
+  // True once a valid reply is in: the server counts this process as
+  // registered from then on, whether or not the acknowledgement gets through.
   bool Register();
   // True only when the server reports the dump as made.
   bool RequestDump(EXCEPTION_POINTERS* exception_pointers,
