@@ -29,7 +29,10 @@ class CrashPipeClient {
 
   // Connects to |pipe_name| as Register would and hands the connected pipe
   // to |target_process|, for a child that builds its client on it. Gives
-  // the handle's value in that process, or INVALID_HANDLE_VALUE.
+  // the handle's value in that process, or INVALID_HANDLE_VALUE. The pipe
+  // still names this process as its client, and the crash server takes a
+  // registration only from the process it names: a child cannot register
+  // with it this way.
   static HANDLE ConnectAndHandOver(const std::wstring& pipe_name,
                                    HANDLE target_process);
 
