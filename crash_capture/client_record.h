@@ -60,15 +60,11 @@ class ClientRecord {
     process_exit_wait_handle_ = wait;
   }
 
-  // Set once the client acknowledged its registration and was reported as
+  // Set once the client's registration is complete and it was reported as
   // connected; only such a client is reported when it exits.
   bool reported_connected() const { return reported_connected_; }
   void set_reported_connected() { reported_connected_ = true; }
 
-  // Set under the server's lock when the process-exit callback takes charge
-  // of this record; nobody else may then remove it.
-  bool exiting() const { return exiting_; }
-  void set_exiting() { exiting_ = true; }
   // The exit callback is done; the pipe machine, which still used the
   // record, deletes it.
   bool exit_handled() const { return exit_handled_; }
@@ -103,7 +99,6 @@ class ClientRecord {
   FILETIME start_time_;
   uint32_t crash_id_ = 0;
   bool reported_connected_ = false;
-  bool exiting_ = false;
   bool exit_handled_ = false;
   std::mutex dump_lock_;
   std::atomic<bool> dump_wanted_{false};

@@ -96,11 +96,14 @@ bool CrashPipeClient::Register() {
   base::win::ScopedHandle server_alive(
       reinterpret_cast<HANDLE>(reply.server_alive_handle));
 
+  // The server took this process as registered once it had the reply read.
+  // An acknowledgement that fails (the server gave up waiting for it) does
+  // not undo that: dropping the handles now would leave the server watching
+  // a client that never asks, and a retry would register it twice.
   PipeMessage ack = {};
   ack.tag = kRegistrationAck;
   DWORD written = 0;
-  if (!WriteFile(pipe.Get(), &ack, sizeof(ack), &written, nullptr))
-    return false;
+  WriteFile(pipe.Get(), &ack, sizeof(ack), &written, nullptr);
 
   dump_request_event_ = std::move(dump_request);
   dump_generated_event_ = std::move(dump_generated);

@@ -29,10 +29,15 @@ class CrashPipeClient {
 
   // Connects to |pipe_name| as Register would and hands the connected pipe
   // to |target_process|, for a child that builds its client on it. Gives
-  // the handle's value in that process, or INVALID_HANDLE_VALUE.
+  // the handle's value in that process, or INVALID_HANDLE_VALUE. The pipe
+  // still names this process as its client, and the crash server takes a
+  // registration only from the process it names: a child cannot register
+  // with it this way.
   static HANDLE ConnectAndHandOver(const std::wstring& pipe_name,
                                    HANDLE target_process);
 
+  // True once a valid reply is in: the server counts this process as
+  // registered from then on, whether or not the acknowledgement gets through.
   bool Register();
   // True only when the server reports the dump as made.
   bool RequestDump(EXCEPTION_POINTERS* exception_pointers,

@@ -18,13 +18,18 @@ std::wstring TestPipeName(const wchar_t* test) {
 // tells what came next: an acknowledgement, or the client closing.
 class FakeServer {
  public:
+  enum AckHandling { kReadAck, kDisconnectOnAck };
+
   // With |busy_ms|, another client holds the only instance that long first.
+  // kDisconnectOnAck cuts the connection once the acknowledgement is under
+  // way, before reading it, as a server does that gave up waiting for it.
   FakeServer(const std::wstring& name, const PipeMessage& reply,
-             DWORD busy_ms = 0)
+             DWORD busy_ms = 0, AckHandling ack_handling = kReadAck)
       : pipe_(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 64,
                                64, 0, nullptr)),
         reply_(reply),
+        ack_handling_(ack_handling),
         name_(name) {
     HANDLE blocker = INVALID_HANDLE_VALUE;
     if (busy_ms) {
@@ -58,6 +63,7 @@ class FakeServer {
   }
   const PipeMessage& request() const { return request_; }
   bool got_ack() const { return got_ack_; }
+  bool cut_pending_ack() const { return cut_pending_ack_; }
 
  private:
   void Serve() {
@@ -68,13 +74,29 @@ class FakeServer {
     DWORD bytes = 0;
     if (!ReadFile(pipe_, &request_, sizeof(request_), &bytes, nullptr)) return;
     WriteFile(pipe_, &reply_, sizeof(reply_), &bytes, nullptr);
+    if (ack_handling_ == kDisconnectOnAck) return CutPendingAck();
     PipeMessage ack = {};
     got_ack_ = ReadFile(pipe_, &ack, sizeof(ack), &bytes, nullptr) &&
                bytes == sizeof(ack) && ack.tag == kRegistrationAck;
   }
 
+  // The acknowledgement is larger than the pipe's buffer: its write stays
+  // pending until it is read, and fails when the connection goes.
+  void CutPendingAck() {
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    DWORD queued = 0;
+    while (PeekNamedPipe(pipe_, nullptr, 0, nullptr, &queued, nullptr) &&
+           queued < sizeof(PipeMessage) && GetTickCount64() < deadline) {
+      Sleep(5);
+    }
+    cut_pending_ack_ = queued >= sizeof(PipeMessage);
+    DisconnectNamedPipe(pipe_);
+  }
+
   HANDLE pipe_;
   PipeMessage reply_;
+  const AckHandling ack_handling_;
+  bool cut_pending_ack_ = false;
   PipeMessage request_ = {};
   bool got_ack_ = false;
   const std::wstring name_;
@@ -138,6 +160,27 @@ TEST(CrashPipeClientTest, RejectsAReplyMissingAnyHandle) {
     server.Finish();
     EXPECT_FALSE(server.got_ack());
   }
+}
+
+TEST(CrashPipeClientTest, AnAcknowledgementThatFailsKeepsTheRegistration) {
+  // The server counts the client as registered once its reply was read;
+  // a client that dropped its handles now could only register again.
+  const std::wstring name = TestPipeName(L"ackcut");
+  const PipeMessage reply = GoodReply();
+  FakeServer server(name, reply, 0, FakeServer::kDisconnectOnAck);
+  CrashPipeClient client(name, 0, nullptr);
+  EXPECT_TRUE(client.Register());
+  server.Finish();
+  ASSERT_TRUE(server.cut_pending_ack());
+  EXPECT_TRUE(client.registered());
+  EXPECT_EQ(client.server_process_id(), 4242u);
+  EXPECT_EQ(reinterpret_cast<uint64_t>(client.dump_request_event()),
+            reply.dump_request_handle);
+  EXPECT_EQ(reinterpret_cast<uint64_t>(client.server_alive_mutex()),
+            reply.server_alive_handle);
+  // Nothing listens any more: only a client that keeps its registration
+  // answers without going to the pipe.
+  EXPECT_TRUE(client.Register());
 }
 
 TEST(CrashPipeClientTest, BuiltOnAConnectedPipeUsesItOnce) {

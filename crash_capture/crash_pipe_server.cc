@@ -22,9 +22,7 @@ constexpr DWORD kShutdownPollIntervalMs = 10;
 // keep every other client out. A well-behaved client sends, reads and
 // acknowledges at once; one that takes longer than this is cut off, early
 // enough for a waiting client to get in within its 2000 ms pipe wait.
-constexpr ULONGLONG kConnectionTimeLimitMs = 1000;
-// How often the watch timer looks at a pending operation's age.
-constexpr DWORD kPipeWatchIntervalMs = 250;
+constexpr DWORD kConnectionTimeLimitMs = 1000;
 
 bool DuplicateIntoClient(HANDLE client_process, HANDLE source, DWORD access,
                          uint64_t* target) {
@@ -68,9 +66,6 @@ CrashPipeServer::CrashPipeServer(
       dump_path_(dump_path ? *dump_path : std::wstring()) {}
 
 CrashPipeServer::~CrashPipeServer() {
-  // Waits for a running watch callback.
-  if (pipe_watch_timer_)
-    DeleteTimerQueueTimer(nullptr, pipe_watch_timer_, INVALID_HANDLE_VALUE);
   {
     std::lock_guard<std::mutex> guard(lock_);
     shutting_down_ = true;
@@ -90,6 +85,9 @@ CrashPipeServer::~CrashPipeServer() {
     UnregisterWaitEx(pipe_wait_handle_, INVALID_HANDLE_VALUE);
     pipe_wait_handle_ = nullptr;
   }
+  // The machine has stopped, so no step arms a timer any more; this waits
+  // for a deadline callback still running, which may use the pipe.
+  if (timer_queue_) DeleteTimerQueueEx(timer_queue_, INVALID_HANDLE_VALUE);
   pipe_.Close();
 
   // The exit wait goes first: once it has returned no exit callback is busy
@@ -121,15 +119,10 @@ bool CrashPipeServer::Start() {
     pipe_wait_handle_ = nullptr;
     return false;
   }
-  // A timer of its own: under Wine a wait with a time-out fires once and is
+  // Timers of its own: under Wine a wait with a time-out fires once and is
   // then dead.
-  if (!CreateTimerQueueTimer(&pipe_watch_timer_, nullptr,
-                             &CrashPipeServer::OnPipeWatch, this,
-                             kPipeWatchIntervalMs, kPipeWatchIntervalMs,
-                             WT_EXECUTEDEFAULT)) {
-    pipe_watch_timer_ = nullptr;
-    return false;
-  }
+  timer_queue_ = CreateTimerQueue();
+  if (!timer_queue_) return false;
 
   pipe_.Set(CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
                              kPipeBufferSize, kPipeBufferSize, 0,
@@ -152,13 +145,13 @@ void CALLBACK CrashPipeServer::OnPipeConnected(void* context, BOOLEAN) {
 }
 
 // static
-void CALLBACK CrashPipeServer::OnPipeWatch(void* context, BOOLEAN) {
+void CALLBACK CrashPipeServer::OnConnectionDeadline(void* context, BOOLEAN) {
   auto* server = static_cast<CrashPipeServer*>(context);
-  // A step under way (a connect hook, say) is no client stalling; skip this
-  // tick rather than pile up pool threads behind it.
-  std::unique_lock<std::mutex> between_steps(server->pipe_step_lock_,
-                                             std::try_to_lock);
-  if (between_steps.owns_lock()) server->CheckConnectionTime();
+  // Waits out a step under way (a connect hook, say): only the state it
+  // leaves tells whether the client still holds the pipe. One timer per
+  // connection, so at most one callback ever waits here.
+  std::lock_guard<std::mutex> between_steps(server->pipe_step_lock_);
+  server->CheckConnectionTime();
 }
 
 // static
@@ -277,13 +270,40 @@ void CrashPipeServer::CheckConnectionTime() {
     default:
       return;  // Listening, or between two steps.
   }
-  const ULONGLONG age_ms = GetTickCount64() - connection_start_ms_;
-  if (age_ms < kConnectionTimeLimitMs) return;
-  LOG(ERROR) << "Crash pipe client stalled for " << age_ms
+  const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - connection_start_);
+  const auto limit = std::chrono::milliseconds(kConnectionTimeLimitMs);
+  if (age < limit) {
+    // Early, or the timer of a connection that has ended since: look again
+    // when this connection's time is up.
+    return ArmConnectionDeadline(static_cast<DWORD>((limit - age).count()) +
+                                 1);
+  }
+  LOG(ERROR) << "Crash pipe client stalled for " << age.count()
              << " ms; cutting it off";
   // The cancelled operation completes, and its state's handler ends the
   // connection as for any failed pipe operation.
   CancelIoEx(pipe_.Get(), &overlapped_);
+}
+
+void CrashPipeServer::ArmConnectionDeadline(DWORD due_ms) {
+  DisarmConnectionDeadline();
+  if (!CreateTimerQueueTimer(&connection_timer_, timer_queue_,
+                             &CrashPipeServer::OnConnectionDeadline, this,
+                             due_ms, 0, WT_EXECUTEONLYONCE)) {
+    connection_timer_ = nullptr;
+    const DWORD last_error = GetLastError();
+    LOG(ERROR) << "No time limit for this crash pipe client, error "
+               << last_error;
+  }
+}
+
+void CrashPipeServer::DisarmConnectionDeadline() {
+  if (!connection_timer_) return;
+  // Not waiting: a callback that already runs waits for this very step, and
+  // finds the machine past the connection.
+  DeleteTimerQueueTimer(timer_queue_, connection_timer_, nullptr);
+  connection_timer_ = nullptr;
 }
 
 void CrashPipeServer::HandleErrorState() {
@@ -330,7 +350,8 @@ void CrashPipeServer::HandleConnectingState() {
 }
 
 void CrashPipeServer::HandleConnectedState() {
-  connection_start_ms_ = GetTickCount64();
+  connection_start_ = std::chrono::steady_clock::now();
+  ArmConnectionDeadline(kConnectionTimeLimitMs);
   message_ = PipeMessage{};
   if (ReadFile(pipe_.Get(), &message_, kPipeMessageSize, nullptr,
                &overlapped_) ||
@@ -373,7 +394,26 @@ void CrashPipeServer::HandleReadDoneState() {
   HandleRegistrationRequest();
 }
 
+bool CrashPipeServer::IsClaimedProcessAtPipeEnd() {
+  ULONG pipe_client_pid = 0;
+  if (!GetNamedPipeClientProcessId(pipe_.Get(), &pipe_client_pid)) {
+    const DWORD last_error = GetLastError();
+    LOG(WARNING) << "Registration refused for process " << message_.id
+                 << ": the process at the other end of the pipe is unknown,"
+                 << " error " << last_error;
+    return false;
+  }
+  if (pipe_client_pid == message_.id) return true;
+  // Anyone may open the pipe: believing the id would hand another process's
+  // memory to the dumps, and its handles to whoever asked.
+  LOG(WARNING) << "Registration refused: process " << pipe_client_pid
+               << " registered as process " << message_.id;
+  return false;
+}
+
 void CrashPipeServer::HandleRegistrationRequest() {
+  if (!IsClaimedProcessAtPipeEnd())
+    return EnterStateImmediately(kStateDisconnecting);
   auto client = std::make_unique<ClientRecord>(
       this, message_.id, message_.dump_type, message_.thread_id_address,
       message_.exception_pointers_address, message_.assertion_info_address,
@@ -486,15 +526,27 @@ void CrashPipeServer::DropClient(ClientRecord* client) {
   // with it; that callback finds it gone from the list and leaves it alone.
 }
 
-void CrashPipeServer::ReleaseCurrentClient() {
+void CrashPipeServer::FinishRegistration() {
+  const bool reply_delivered = reply_delivered_;
+  reply_delivered_ = false;
   std::unique_ptr<ClientRecord> exited;
   {
+    // Under the lock: the client may exit meanwhile, and its exit callback
+    // then reports its exit only if this reported its connect.
     std::lock_guard<std::mutex> guard(lock_);
     ClientRecord* client = current_client_;
     current_client_ = nullptr;
+    if (!client || shutting_down_) return;
+    // A client that has read its reply holds its handles: it is registered,
+    // whether its acknowledgement came, came late or never. One already gone
+    // is reported neither way, as its exit callback has seen it unreported.
+    if (reply_delivered && !client->exit_handled() &&
+        WaitForSingleObject(client->process_handle(), 0) == WAIT_TIMEOUT) {
+      client->set_reported_connected();
+      if (connect_callback_) connect_callback_(connect_context_, client);
+    }
     // Its exit callback ran while we still used it, and left it to us.
-    if (client && client->exit_handled() && !shutting_down_)
-      exited = TakeFromList(client);
+    if (client->exit_handled()) exited = TakeFromList(client);
   }
 }
 
@@ -518,8 +570,12 @@ bool CrashPipeServer::IsListed(ClientRecord* client) const {
 
 void CrashPipeServer::HandleWritingState() {
   DWORD bytes = 0;
-  if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE))
+  // The reply is larger than the pipe's buffer, so the write ends only once
+  // the client has read it.
+  if (GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE)) {
+    reply_delivered_ = current_client_ != nullptr;
     return EnterStateImmediately(kStateWriteDone);
+  }
   // The client never got its handles: take them back and forget it.
   const DWORD last_error = GetLastError();
   if (!current_client_) return EnterStateImmediately(kStateDisconnecting);
@@ -557,24 +613,14 @@ void CrashPipeServer::HandleReadingAckState() {
   const bool read = GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes,
                                         FALSE) ||
                     GetLastError() == ERROR_MORE_DATA;
-  if (!read || bytes == 0) {
-    LogMissingAck();
-    return EnterStateImmediately(kStateDisconnecting);
-  }
-  {
-    // Under the lock: the client may have exited meanwhile.
-    std::lock_guard<std::mutex> guard(lock_);
-    if (current_client_ && !current_client_->exiting()) {
-      current_client_->set_reported_connected();
-      if (connect_callback_)
-        connect_callback_(connect_context_, current_client_);
-    }
-  }
+  if (!read || bytes == 0) LogMissingAck();
+  // Reported connected as the connection ends.
   EnterStateImmediately(kStateDisconnecting);
 }
 
 void CrashPipeServer::HandleDisconnectingState() {
-  ReleaseCurrentClient();
+  DisarmConnectionDeadline();
+  FinishRegistration();
   const HANDLE event = overlapped_.hEvent;
   overlapped_ = OVERLAPPED{};
   overlapped_.hEvent = event;
@@ -634,7 +680,6 @@ void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
     std::lock_guard<std::mutex> guard(lock_);
     if (shutting_down_) return;     // The destructor deletes it.
     if (!IsListed(client)) return;  // Being dropped by the pipe machine.
-    client->set_exiting();
   }
   client->UnregisterDumpRequestWait();
   // Only a client that was reported as connected is reported as gone.

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -77,12 +78,16 @@ class CrashPipeServer {
 
  private:
   static void CALLBACK OnPipeConnected(void* context, BOOLEAN timer_fired);
-  static void CALLBACK OnPipeWatch(void* context, BOOLEAN timer_fired);
+  static void CALLBACK OnConnectionDeadline(void* context,
+                                            BOOLEAN timer_fired);
   static void CALLBACK OnDumpRequest(void* context, BOOLEAN timer_fired);
   static void CALLBACK OnClientEnd(void* context, BOOLEAN timer_fired);
 
   void HandleConnectionRequest();
   void CheckConnectionTime();
+  // Both run under |pipe_step_lock_|.
+  void ArmConnectionDeadline(DWORD due_ms);
+  void DisarmConnectionDeadline();
   void HandleErrorState();
   void HandleInitialState();
   void HandleConnectingState();
@@ -101,10 +106,11 @@ class CrashPipeServer {
 
   void HandleRegistrationRequest();
   bool RespondToClient(ClientRecord* client);
+  bool IsClaimedProcessAtPipeEnd();
   bool DuplicateHandlesIntoClient(ClientRecord* client, PipeMessage* reply);
   void CloseHandlesInClient(ClientRecord* client, PipeMessage* reply);
   void DropClient(ClientRecord* client);
-  void ReleaseCurrentClient();
+  void FinishRegistration();
   // Both need |lock_| held.
   std::unique_ptr<ClientRecord> TakeFromList(ClientRecord* client);
   bool IsListed(ClientRecord* client) const;
@@ -126,9 +132,12 @@ class CrashPipeServer {
   SECURITY_ATTRIBUTES* const pipe_security_attributes_;
   base::win::ScopedHandle pipe_;
   HANDLE pipe_wait_handle_ = nullptr;
-  // Cuts off a client that stalls on the pipe (see CheckConnectionTime).
-  HANDLE pipe_watch_timer_ = nullptr;
-  // Held for each step of the pipe machine, so the watch timer only ever
+  // Cuts off a client that stalls on the pipe (see CheckConnectionTime):
+  // one timer per connection, due when its time is up, in a queue of its
+  // own so the destructor can wait for every callback.
+  HANDLE timer_queue_ = nullptr;
+  HANDLE connection_timer_ = nullptr;
+  // Held for each step of the pipe machine, so the deadline timer only ever
   // sees the machine between two steps.
   std::mutex pipe_step_lock_;
   base::win::ScopedHandle server_alive_mutex_;
@@ -148,7 +157,10 @@ class CrashPipeServer {
   bool shutting_down_ = false;
   OVERLAPPED overlapped_ = {};
   // When the current connection was made, for the stall time-out.
-  ULONGLONG connection_start_ms_ = 0;
+  std::chrono::steady_clock::time_point connection_start_;
+  // The current client has read its reply: it holds its handles and is
+  // registered, whether or not its acknowledgement comes.
+  bool reply_delivered_ = false;
   PipeMessage message_ = {};
   PipeMessage reply_ = {};
   // The record being registered on the current connection; guarded by

@@ -20,6 +20,9 @@ namespace {
 
 const wchar_t kUserAgent[] = L"QuillaveraCrash/1.0 (Windows)";
 const DWORD kReadChunkBytes = 64 * 1024;
+// Room for the headers read here: any status code's digits and any
+// Content-Length worth parsing.
+const DWORD kHeaderTextUnits = 64;
 
 std::atomic<unsigned> g_post_deadline_ms{kPostDeadlineMs};
 
@@ -74,14 +77,41 @@ void SetTimeouts(HINTERNET request, DWORD timeout_ms) {
   }
 }
 
+// The text of header |info_level| of the reply. False when the reply has no
+// such header (|error| ERROR_HTTP_HEADER_NOT_FOUND), when it is longer than
+// kHeaderTextUnits (ERROR_INSUFFICIENT_BUFFER) or the query fails.
+bool QueryHeaderText(HINTERNET request, DWORD info_level, std::wstring* text,
+                     DWORD* error) {
+  // One unit more than the call is told of: WinINet under Wine writes a
+  // status code's terminator past a buffer that just fits its digits.
+  wchar_t buffer[kHeaderTextUnits + 1] = {};
+  const DWORD offered = kHeaderTextUnits * sizeof(wchar_t);
+  DWORD size = offered;
+  if (!HttpQueryInfoW(request, info_level, buffer, &size, nullptr)) {
+    *error = GetLastError();
+    return false;
+  }
+  // The size given back is the text's, in bytes, without its terminator.
+  if (size > offered || size % sizeof(wchar_t) != 0) {
+    *error = ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  text->assign(buffer, size / sizeof(wchar_t));
+  return true;
+}
+
 bool QueryStatusCode(HINTERNET request, int* status_code) {
-  wchar_t text[4] = {};  // 8 bytes: three digits and the terminator.
-  DWORD size = sizeof(text);
-  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &size, nullptr))
+  std::wstring text;
+  DWORD error = 0;
+  if (!QueryHeaderText(request, HTTP_QUERY_STATUS_CODE, &text, &error)) {
+    LOG(ERROR) << "Reply refused: no status code, error " << error;
     return false;
+  }
   unsigned long long value = 0;
-  if (!ParseDecimal(text, &value) || value > INT_MAX)
+  if (!ParseDecimal(text.c_str(), &value) || value > INT_MAX) {
+    LOG(ERROR) << "Reply refused: status code " << text;
     return false;
+  }
   *status_code = static_cast<int>(value);
   return true;
 }
@@ -112,19 +142,23 @@ bool ParseDecimal(const wchar_t* text, unsigned long long* value) {
 bool ReadResponse(HINTERNET request, std::wstring* response) {
   bool has_length = false;
   unsigned long long claimed_length = 0;
-  wchar_t length_text[32] = {};  // 64 bytes.
-  DWORD length_size = sizeof(length_text);
-  if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, length_text,
-                     &length_size, nullptr)) {
+  std::wstring length_text;
+  DWORD error = 0;
+  if (QueryHeaderText(request, HTTP_QUERY_CONTENT_LENGTH, &length_text,
+                      &error)) {
     // A reply that claims more than we keep, or no number at all, is refused
     // before anything is reserved for it.
-    if (!ParseDecimal(length_text, &claimed_length) ||
+    if (!ParseDecimal(length_text.c_str(), &claimed_length) ||
         claimed_length > kMaxResponseBytes) {
       LOG(ERROR) << "Reply refused: Content-Length " << length_text
                  << " is not a length up to " << kMaxResponseBytes;
       return false;
     }
     has_length = true;
+  } else if (error != ERROR_HTTP_HEADER_NOT_FOUND) {
+    // One too long to read is no reason to take the reply as unmeasured.
+    LOG(ERROR) << "Reply refused: Content-Length unreadable, error " << error;
+    return false;
   }
 
   std::string bytes;

@@ -39,8 +39,8 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
 void SetPostDeadlineMsForTesting(unsigned deadline_ms);
 
 // Reads the reply body of |request|. False when a read failed, the reply
-// exceeds kMaxResponseBytes, its Content-Length is not a decimal number, or
-// fewer or more bytes came than it claims.
+// exceeds kMaxResponseBytes, its Content-Length is not a decimal number (or
+// too long to read), or fewer or more bytes came than it claims.
 bool ReadResponse(HINTERNET request, std::wstring* response);
 
 // Parses a decimal number of at most 20 digits without overflow.

@@ -34,7 +34,7 @@ MODES = ("normal", "silent", "drop", "stall", "drip")
 class Reply:
     def __init__(self, mode="normal", status=200, body=b"", content_length=None,
                  chunked=False, location=None, drip_s=1.0,
-                 drip_head=True):
+                 drip_head=True, status_line=None):
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
         self.mode = mode
@@ -49,9 +49,11 @@ class Reply:
         self.drip_s = drip_s
         # False: the head goes at once and only the body drips.
         self.drip_head = drip_head
+        # Sent as is in place of "HTTP/1.1 <status> Fake".
+        self.status_line = status_line
 
     def head(self):
-        lines = ["HTTP/1.1 %d Fake" % self.status]
+        lines = [self.status_line or "HTTP/1.1 %d Fake" % self.status]
         if self.chunked:
             lines.append("Transfer-Encoding: chunked")
         elif self.content_length is None:

@@ -229,6 +229,37 @@ class FeedbackUploadTest(unittest.TestCase):
                     self.assertIn(logged, result.errors)
                 server.stop()
 
+    def test_odd_status_lines_and_lengths_are_read_whole(self):
+        # A hostile server chooses the status code's digits and the
+        # Content-Length's; neither may run past what the uploader reads them
+        # into, and neither may pass for a good reply.
+        cases = [
+            # name, reply, result code, status, logged error
+            ("four_digit_status", fake.Reply(status_line="HTTP/1.1 2000 Odd",
+                                             body=b"ok"), 0, 2000, None),
+            ("five_digit_status", fake.Reply(status_line="HTTP/1.1 20000 Odd",
+                                             body=b"ok"), 0, 20000, None),
+            # As WinINet reads it: clamped to the largest 32-bit int.
+            ("ten_digit_status", fake.Reply(
+                status_line="HTTP/1.1 4294967295 Odd", body=b"ok"), 0,
+             2147483647, None),
+            ("long_length", fake.Reply(status=200, body=b"cut",
+                                       content_length="1" + "0" * 70), 0, 200,
+             "Reply refused: Content-Length"),
+        ]
+        zip_path = windows_path(write_file("odd.zip", b"PK"))
+        for name, reply, code, status, logged in cases:
+            with self.subTest(name):
+                server = self.serve(reply)
+                result = run_probe("odd_" + name, self.url(server),
+                                   mode="sender", files={"crashInfo": zip_path})
+                self.assertEqual((code, status), (result.code, result.status),
+                                 result.errors)
+                self.assertEqual(1, len(server.requests))
+                if logged:
+                    self.assertIn(logged, result.errors)
+                server.stop()
+
     def test_silent_servers_are_given_up_within_the_time_out(self):
         cases = [
             ("no_reply", fake.Reply(mode="silent"), 0),
