@@ -42,6 +42,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // data folder the paths would name the current drive's root instead.
   if (CheckDataFolderAvailable()) {
     RotateBiLog();
+    SweepStaleArchives();
     DeleteOldDumps();
   }
 
