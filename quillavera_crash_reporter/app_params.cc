@@ -39,7 +39,10 @@ bool ParseObject(const std::string& text, Json::Value* root) {
 }  // namespace
 
 std::wstring ReadAppParam() {
-  const std::wstring path = GetDumpsFolder() + L"\\appParam";
+  const std::wstring dumps = GetDumpsFolder();
+  // Unknown, it would name the drive's root.
+  if (dumps.empty()) return std::wstring();
+  const std::wstring path = dumps + L"\\appParam";
   FILE* file = _wfopen(path.c_str(), L"rb");
   if (!file) return std::wstring();
   std::string bytes;

@@ -10,4 +10,10 @@
 // is not needed: a failed backup is written again with the next record.
 void EncryptBiLogToBackup(const std::wstring& plain, const std::wstring& backup);
 
+// With log encryption on, appends |records| encrypted to |backup|. The
+// cryptor works byte by byte without chaining, so the backup still decrypts
+// as one file. False when they could not be appended.
+bool AppendBiRecordsToBackup(const std::string& records,
+                             const std::wstring& backup);
+
 #endif  // QUILLAVERA_CRASH_REPORTER_BI_LOG_ENCRYPTION_H_

@@ -74,6 +74,7 @@ bool UploadCrashData(const std::wstring& cookie, const std::wstring& file,
     OutputDebugStringW((L"upload error:" + std::to_wstring(result) +
                         L", reason:" + response + L"\n")
                            .c_str());
+    DeleteFileW(zip_path.c_str());
     return false;
   }
   DeleteFileW(zip_path.c_str());
@@ -81,7 +82,10 @@ bool UploadCrashData(const std::wstring& cookie, const std::wstring& file,
 }
 
 void UploadBiLog(const std::wstring& cookie) {
+  const std::wstring data = GetLocalDataFolder();
   const std::wstring backup = GetBiLogBackupPath();
+  // Unknown, every file would land in the working folder or the root.
+  if (data.empty() || backup.empty()) return;
   const std::wstring plain = backup + L"de";
   // Decrypted beside it first: a failed decryption must not cut the plain
   // file, which then is the copy to send.
@@ -94,9 +98,9 @@ void UploadBiLog(const std::wstring& cookie) {
   }
   const std::wstring sent =
       d == 0 || FileExists(plain) ? plain : backup;
-  const bool uploaded =
-      UploadCrashData(cookie, sent, GetLocalDataFolder() + GetBiZipPath());
-  if (uploaded) DeleteFileW(backup.c_str());
+  const bool uploaded = UploadCrashData(cookie, sent, data + GetBiZipPath());
+  // What was sent holds the backup's records only when it came from it.
+  if (uploaded && (d == 0 || sent == backup)) DeleteFileW(backup.c_str());
   if (d == 0 || uploaded) DeleteFileW(plain.c_str());
 }
 

@@ -11,18 +11,20 @@
 
 // Packs |file| (whatever its age) into |zip_path| and posts it as the file
 // part "crashInfo" with the header "Cookie" (CR and LF taken out), trying
-// once more when the first post fails. True when the post was accepted;
-// the archive is deleted then. False, with nothing posted, when nothing
-// could be packed; false with the "upload error:" debugger line when both
-// posts failed, the archive kept.
+// once more when the first post fails. True when the post was accepted.
+// False, with nothing posted, when nothing could be packed; false with the
+// "upload error:" debugger line when both posts failed. The archive is
+// deleted in every case: it holds the records in plain text, and they stay
+// in the encrypted backup until delivered.
 bool UploadCrashData(const std::wstring& cookie, const std::wstring& file,
                      const std::wstring& zip_path);
 
 // Uploads the BI log as the crash handling flow does after its records:
 // decrypts the BI backup beside the plain BI file, posts the plain copy and
 // deletes the backup after success; a backup that does not decrypt leaves
-// the plain file as the records left it, and that is posted. The backup
-// stays when the post failed, for the next start to restore.
+// the plain file as the records left it, and that is posted (the backup,
+// whose records it may lack, then stays). The backup stays when the post
+// failed, for the next start to restore. Nothing without a data folder.
 void UploadBiLog(const std::wstring& cookie);
 
 // Writes a memory-monitor record and uploads the BI log with the cookie of

@@ -37,12 +37,14 @@ TEST_F(BiLogUploadTest, NothingToPackPostsNothingAndLeavesNoArchive) {
   EXPECT_FALSE(Exists(zip));
 }
 
-TEST_F(BiLogUploadTest, FailedPostKeepsTheArchive) {
+// The archive holds the records in plain text; they stay in the backup.
+TEST_F(BiLogUploadTest, FailedPostRemovesTheArchive) {
   const std::wstring plain = GetBiLogBackupPath() + L"de";
   const std::wstring zip = GetLocalDataFolder() + L"\\BI.zip";
   Write(plain, "1\x01" "crash\x01{}\n");
   EXPECT_FALSE(UploadCrashData(L"uid=1\r\n", plain, zip));
-  EXPECT_TRUE(Exists(zip));
+  EXPECT_FALSE(Exists(zip));
+  EXPECT_TRUE(Exists(plain));
 }
 
 TEST_F(BiLogUploadTest, BackupThatDoesNotDecryptLeavesThePlainFileWhole) {
@@ -54,8 +56,8 @@ TEST_F(BiLogUploadTest, BackupThatDoesNotDecryptLeavesThePlainFileWhole) {
   std::string left;
   ASSERT_TRUE(base::ReadFileToString(base::FilePath(plain), &left));
   EXPECT_EQ(records, left);
-  // It was packed for the post: the archive stays after the failed post.
-  EXPECT_TRUE(Exists(GetLocalDataFolder() + L"\\BI.zip"));
+  // Packed for the post and removed after it failed.
+  EXPECT_FALSE(Exists(GetLocalDataFolder() + L"\\BI.zip"));
 }
 
 }  // namespace

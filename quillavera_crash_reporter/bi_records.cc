@@ -164,12 +164,24 @@ std::string BiRecordBytes(const std::wstring& text) {
 
 bool AppendBiRecords(const std::wstring& records) {
   const std::wstring backup = GetBiLogBackupPath();
+  // Unknown, the plain file would land in the working folder.
+  if (backup.empty()) {
+    OutputDebugStringW(L"crash bi open error: no data folder.\n");
+    return false;
+  }
   const std::wstring plain = backup + L"de";
-  base::CreateDirectory(base::FilePath(GetLocalDataFolder() + L"\\Log"));
+  base::CreateDirectory(base::FilePath(backup).DirName());
+  // A backup left unsent holds records the plain file may not: the new
+  // records are added to it rather than replace it.
+  const bool unsent_backup = FileExists(backup);
   const std::string bytes = BiRecordBytes(records);
   bool written = AppendBytesOnce(plain, bytes, true);
   if (!written) written = AppendBytesOnce(plain, bytes, false);
-  EncryptBiLogToBackup(plain, backup);
+  if (!unsent_backup) {
+    EncryptBiLogToBackup(plain, backup);
+  } else if (!AppendBiRecordsToBackup(bytes, backup)) {
+    OutputDebugStringW(L"crash bi write error: cannot write backup file.\n");
+  }
   return written;
 }
 

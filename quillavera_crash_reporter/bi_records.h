@@ -42,7 +42,10 @@ std::string BiRecordBytes(const std::wstring& text);
 // Appends |records| to the plain BI file in one write, creating the "Log"
 // folder first; on an open or write failure writes its debugger line and
 // tries once more. Then, with log encryption on, writes the whole plain
-// file encrypted to the BI backup. False when the records did not land.
+// file encrypted to the BI backup, or, when a backup is there already (left
+// unsent, its records maybe nowhere else), appends the records encrypted
+// to it. False when the records did not land in the plain file, or the
+// data folder is unknown (nothing is written then).
 bool AppendBiRecords(const std::wstring& records);
 
 // Builds the two records of a handled crash and appends them.

@@ -8,6 +8,7 @@
 #include "gtest/gtest.h"
 #include "json/json.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "qzcrypto/crypt_file_helper.h"
 #include "testing/crash_common/temp_app_data.h"
 #include "upload/text_helpers.h"
 
@@ -180,6 +181,41 @@ TEST_F(BiRecordsTest, RecordsAreAppendedBehindEarlierOnesInANewLogFolder) {
   Record last;
   ASSERT_TRUE(ParseRecord(lines[2], &last));
   EXPECT_EQ("\xe2\x9c\x93", last.object["_model"].asString());
+}
+
+std::string Encrypted(std::string bytes) {
+  EXPECT_EQ(0, CryptFileHelper::GetInstance()->ForceEncryptBuffer(bytes));
+  return bytes;
+}
+
+// A backup left unsent (its post failed, and the next start could not hand
+// it to the BI log) holds records the plain file does not: they must stay.
+TEST_F(BiRecordsTest, RecordsJoinWhatAnUnsentBackupHolds) {
+  const std::wstring backup = GetBiLogBackupPath();
+  const std::string earlier = "1\x01" "crash\x01{\"run\": \"1\"}\n";
+  ASSERT_TRUE(base::CreateDirectory(base::FilePath(backup).DirName()));
+  Write(backup, Encrypted(earlier));
+  CrashBiWriter writer;
+  WriteMemoryMonitorRecord(&writer, 1, 42, 60, {7});
+  const std::string record = ReadPlain();
+  std::string kept;
+  ASSERT_TRUE(base::ReadFileToString(base::FilePath(backup), &kept));
+  EXPECT_EQ(Encrypted(earlier + record), kept);
+  // Without a backup, the backup is the plain file encrypted.
+  ASSERT_TRUE(base::Delete(base::FilePath(backup), false));
+  WriteMemoryMonitorRecord(&writer, 1, 42, 60, {8});
+  std::string rewritten;
+  ASSERT_TRUE(base::ReadFileToString(base::FilePath(backup), &rewritten));
+  EXPECT_EQ(Encrypted(ReadPlain()), rewritten);
+}
+
+bool UnknownAppData(std::wstring*) { return false; }
+
+TEST_F(BiRecordsTest, NothingIsWrittenWithoutADataFolder) {
+  SetAppDataFolderQueryForTesting(&UnknownAppData);
+  EXPECT_FALSE(AppendBiRecords(L"1\x01" L"crash\x01{}\n"));
+  // Joined to "", the plain file would be "de" in the working folder.
+  EXPECT_FALSE(base::PathExists(base::FilePath(L"de")));
 }
 
 TEST_F(BiRecordsTest, ExtraInformationFollowsTheProcessInformation) {

@@ -16,7 +16,10 @@ std::wstring FirstCookieField(const std::string& text) {
 }
 
 std::wstring ReadCookieJson() {
-  const base::FilePath path(GetDumpsFolder() + L"\\cookie_json");
+  const std::wstring dumps = GetDumpsFolder();
+  // Unknown, it would name the drive's root.
+  if (dumps.empty()) return std::wstring();
+  const base::FilePath path(dumps + L"\\cookie_json");
   int64_t size = 0;
   if (!base::GetFileSize(path, &size) || size > kMaxCookieJsonBytes)
     return std::wstring();

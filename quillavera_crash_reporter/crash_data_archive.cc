@@ -33,7 +33,7 @@ CrashZipFileList MakeCrashZipFileList(const CrashDataSources& sources) {
   list.AddFile(data + L"\\app_trace.json");
   // A plain path: its files are taken only when recent.
   list.AddFile(data + L"\\localdata");
-  list.AddFile(sources.dump_path);
+  list.AddRequiredFile(sources.dump_path);
   list.AddFile(sources.analysis_path);
   list.AddFile(data + L"\\webdata\\file\\crash_report");
   list.AddFolder(data + L"\\ORBI_SYS");
@@ -48,12 +48,15 @@ CrashZipFileList MakeCrashZipFileList(const CrashDataSources& sources) {
   return list;
 }
 
-void PlaceCrashDataArchive(const std::wstring& data_folder,
+bool PlaceCrashDataArchive(const std::wstring& data_folder,
                            const std::wstring& zip_name, bool uploaded) {
   const std::wstring archive = data_folder + zip_name;
   if (uploaded) {
     DeleteFileW(archive.c_str());
-    return;
+    return true;
   }
-  MoveFileW(archive.c_str(), (data_folder + L"\\dumps" + zip_name).c_str());
+  const std::wstring kept = data_folder + L"\\dumps" + zip_name;
+  if (MoveFileW(archive.c_str(), kept.c_str())) return true;
+  PLOG(ERROR) << "Crash data archive not moved to " << kept;
+  return false;
 }

@@ -25,12 +25,15 @@ struct CrashDataSources {
 // "app_trace.json", "localdata" (with the age limit), the dump, the
 // analysis text, "webdata\file\crash_report", the forced folders "ORBI_SYS",
 // "OBQ" and "qlvt", and the full-memory dump when the dump type asks for
-// full memory.
+// full memory. The dump is required: without it the archive is not whole.
 CrashZipFileList MakeCrashZipFileList(const CrashDataSources& sources);
 
-// An uploaded archive is deleted; one that was not is kept in the dumps
-// folder, under its own name.
-void PlaceCrashDataArchive(const std::wstring& data_folder,
+// For an archive the crash flow made: an uploaded archive is deleted; one
+// that was not is kept in the dumps folder, under its own name. True when
+// it was uploaded or is in the dumps folder now; false (logged) when it
+// could not be moved there and stays in the data folder, where the next
+// start finds it.
+bool PlaceCrashDataArchive(const std::wstring& data_folder,
                            const std::wstring& zip_name, bool uploaded);
 
 #endif  // QUILLAVERA_CRASH_REPORTER_CRASH_DATA_ARCHIVE_H_

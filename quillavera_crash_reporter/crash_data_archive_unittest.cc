@@ -53,6 +53,26 @@ TEST_F(CrashZipFileListTest, ListsInOrderWithTheFullDumpForTheFullMemoryBit) {
   const std::vector<std::wstring> forced = {L"\\ORBI_SYS", L"\\OBQ",
                                             L"\\qlvt"};
   EXPECT_EQ(forced, Relative(list.folders()));
+  // The archive is not whole without the dump.
+  EXPECT_TRUE(list.IsRequired(sources_.dump_path));
+  EXPECT_FALSE(list.IsRequired(sources_.analysis_path));
+}
+
+// Only once the archive is stored or kept may the dump go.
+TEST_F(CrashZipFileListTest, PlacedArchiveSaysWhetherItIsStoredOrKept) {
+  const std::wstring name = L"\\crash_data_1.zip";
+  ASSERT_TRUE(CreateDirectoryW((dir() + L"\\dumps").c_str(), nullptr));
+  Write(name, 10);
+  EXPECT_TRUE(PlaceCrashDataArchive(dir(), name, false));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir() + name).c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+            GetFileAttributesW((dir() + L"\\dumps" + name).c_str()));
+  // The dumps folder holds that name already: the archive stays.
+  Write(name, 10);
+  EXPECT_FALSE(PlaceCrashDataArchive(dir(), name, false));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir() + name).c_str()));
+  EXPECT_TRUE(PlaceCrashDataArchive(dir(), name, true));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir() + name).c_str()));
 }
 
 TEST_F(CrashZipFileListTest, LogsOnlyWhenPresentAndBelowTheLimit) {

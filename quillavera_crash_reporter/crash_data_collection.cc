@@ -60,8 +60,8 @@ bool IsOld(const _wfinddata64_t& found, int64_t cutoff) {
 }
 
 // A file the client holds open is packed from a duplicate, which goes
-// again at once.
-void PackFile(ZipHandle zip, const std::wstring& entry_name,
+// again at once. False when it is left out.
+bool PackFile(ZipHandle zip, const std::wstring& entry_name,
               const std::wstring& path) {
   ZipResult result =
       ZipAddEntry(zip, entry_name.c_str(), path.c_str(), 0, kZipFileName);
@@ -72,10 +72,10 @@ void PackFile(ZipHandle zip, const std::wstring& entry_name,
         ZipAddEntry(zip, entry_name.c_str(), copy.c_str(), 0, kZipFileName);
     DeleteFileW(copy.c_str());
   }
-  if (result != kZipOk) {
-    LOG(WARNING) << "Crash data left out: " << path << " ("
-                 << ResultText(result) << ")";
-  }
+  if (result == kZipOk) return true;
+  LOG(WARNING) << "Crash data left out: " << path << " (" << ResultText(result)
+               << ")";
+  return false;
 }
 
 bool IsDotFolder(const wchar_t* name) {
@@ -86,6 +86,11 @@ bool IsDotFolder(const wchar_t* name) {
 
 bool CrashZipFileList::IsForcedFolder(const std::wstring& path) const {
   return std::find(folders_.begin(), folders_.end(), path) != folders_.end();
+}
+
+bool CrashZipFileList::IsRequired(const std::wstring& path) const {
+  return std::find(required_.begin(), required_.end(), path) !=
+         required_.end();
 }
 
 bool IsCollectedFile(unsigned attributes) {
@@ -132,17 +137,29 @@ bool CollectFilesIntoZip(const CrashZipFileList& list,
                << ResultText(kZipLastResult) << ")";
     return false;
   }
+  bool whole = true;
   for (const std::wstring& path : list.paths()) {
-    const bool forced = list.IsForcedFolder(path);
+    const bool required = list.IsRequired(path);
+    const bool forced = required || list.IsForcedFolder(path);
     _wfinddata64_t found;
     ScopedFind find(_wfindfirst64(path.c_str(), &found));
     // Missing paths cost nothing: a log that was never written, say.
-    if (!find.valid()) continue;
+    if (!find.valid()) {
+      if (required) {
+        LOG(ERROR) << "Crash data missing: " << path;
+        whole = false;
+      }
+      continue;
+    }
     if (IsCollectedFile(found.attrib)) {
-      if (forced || !IsOld(found, cutoff)) PackFile(zip.get(), found.name, path);
-    } else {
-      CollectFolderIntoZip(list, zip.get(), path, cutoff,
-                           GetFileNameFromPath(path), forced);
+      if ((forced || !IsOld(found, cutoff)) &&
+          !PackFile(zip.get(), found.name, path) && required) {
+        whole = false;
+      }
+    } else if (!CollectFolderIntoZip(list, zip.get(), path, cutoff,
+                                     GetFileNameFromPath(path), forced)) {
+      LOG(ERROR) << "Crash data folder not searched: " << path;
+      whole = false;
     }
   }
   const ZipResult closed = zip.Close();
@@ -151,5 +168,5 @@ bool CollectFilesIntoZip(const CrashZipFileList& list,
                << ResultText(closed) << ")";
     return false;
   }
-  return true;
+  return whole;
 }

@@ -14,7 +14,9 @@
 #include "zip/zip_interface.h"
 
 // What to pack, in order. Folders added with AddFolder are forced: their
-// files go in whatever their age.
+// files go in whatever their age. A file added with AddRequiredFile must go
+// in (whatever its age), or the collection fails: the crash flow may delete
+// the dump only when the archive holds it.
 class CrashZipFileList {
  public:
   void AddFile(const std::wstring& path) { paths_.push_back(path); }
@@ -22,25 +24,34 @@ class CrashZipFileList {
     paths_.push_back(path);
     folders_.push_back(path);
   }
+  void AddRequiredFile(const std::wstring& path) {
+    paths_.push_back(path);
+    required_.push_back(path);
+  }
   void Clear() {
     paths_.clear();
     folders_.clear();
+    required_.clear();
   }
 
   const std::vector<std::wstring>& paths() const { return paths_; }
   const std::vector<std::wstring>& folders() const { return folders_; }
   bool IsForcedFolder(const std::wstring& path) const;
+  bool IsRequired(const std::wstring& path) const;
 
  private:
   std::vector<std::wstring> paths_;
   std::vector<std::wstring> folders_;
+  std::vector<std::wstring> required_;
 };
 
 // Creates |zip_path| and packs the list into it. A listed file is named by
 // its bare name, a file in a listed folder by the folder's name and its
 // path below it. Missing paths are skipped silently; entries that cannot be
-// packed are skipped and logged. False when the archive cannot be created
-// or completed.
+// packed are skipped and logged. False (logged) when the archive cannot be
+// created or completed, a listed folder cannot be searched, or a required
+// file is missing or could not be packed; the archive may then exist but
+// is not whole.
 bool CollectFilesIntoZip(const CrashZipFileList& list,
                          const std::wstring& zip_path, uint32_t hours);
 

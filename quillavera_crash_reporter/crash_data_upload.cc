@@ -19,6 +19,8 @@ bool UploadOnce(const std::wstring& archive_path,
 
 }  // namespace
 
+const char kCrashUploadFailedResource[] = "Upload Failed";
+
 jov_upload::StringMap MakeCrashUploadInformation(
     const std::wstring& cookie, const CrashInfoParams& params) {
   const auto host = params.find("host");
@@ -44,7 +46,7 @@ bool UploadCrashArchive(const std::wstring& archive_path,
     (*params)["resource"] = result["objectKey"];
     LOG(INFO) << "Crash data url: " << result["objectKey"];
   } else {
-    (*params)["resource"] = "Upload Failed";
+    (*params)["resource"] = kCrashUploadFailedResource;
     LOG(INFO) << "Crash data upload failed";
   }
   return uploaded;

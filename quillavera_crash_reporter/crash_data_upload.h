@@ -9,6 +9,9 @@
 #include "quillavera_crash_reporter/crash_info_params.h"
 #include "upload/jov_upload/jov_upload_interfaces.h"
 
+// The report's "resource" when the crash data was not stored.
+extern const char kCrashUploadFailedResource[];
+
 // What the token service is told: no context, the cookie as UTF-8, and
 // "http://" + the parameters' "host" (empty when the key is missing).
 jov_upload::StringMap MakeCrashUploadInformation(

@@ -67,6 +67,9 @@ struct CrashRun {
   // Names the full-memory dump for the crash data (GetFullDumpPath).
   DWORD dump_type = 0;
   CrashedClientInfo client;
+  // Found once for the whole run; "" when the local application-data
+  // folder is unknown, and then so is every path of the report.
+  std::wstring data_folder;
   std::wstring analysis_path;
   // Local time of the crash; goes into the report parameters.
   std::string crash_time;
@@ -91,7 +94,9 @@ CrashRun PrepareRun(const crash_capture::ClientRecord& client,
   run.dump_path = dump_path;
   run.dump_type = client.dump_type();
   run.client = info;
-  run.analysis_path = GetDumpsFolder() + GetAnalysisFileName();
+  run.data_folder = GetLocalDataFolder();
+  if (!run.data_folder.empty())
+    run.analysis_path = run.data_folder + L"\\dumps" + GetAnalysisFileName();
   run.crash_time = GetCurrentTimeString();
   run.process_info = DescribeCrashedProcess(run.pid, info.type);
   run.track_id = LookUpTrackId(run.pid);
@@ -156,22 +161,70 @@ void WriteBiRecords(const CrashRun& run, const CrashInfoParams& parameters) {
 }
 
 // Packs the logs, the dump, its analysis and the client's data files into
-// |data_folder| + |zip_name|.
-void CollectCrashData(const CrashRun& run, const std::wstring& data_folder,
-                      const std::wstring& zip_name) {
+// |archive|. False when the archive's name is taken (whatever holds it is
+// left alone) or the archive is not whole: what the collection left there
+// is removed, since it must neither be sent nor kept in place of the dump.
+bool MakeCrashDataArchive(const CrashRun& run, const std::wstring& archive) {
+  if (FileExists(archive)) {
+    LOG(ERROR) << "Crash data archive not made: " << archive << " exists";
+    return false;
+  }
   CrashDataSources sources;
-  sources.data_folder = data_folder;
+  sources.data_folder = run.data_folder;
   sources.dump_path = run.dump_path;
   sources.analysis_path = run.analysis_path;
   sources.dump_type = run.dump_type;
-  CollectFilesIntoZip(MakeCrashZipFileList(sources), data_folder + zip_name,
-                      kCrashDataMaxAgeHours);
+  if (CollectFilesIntoZip(MakeCrashZipFileList(sources), archive,
+                          kCrashDataMaxAgeHours)) {
+    return true;
+  }
+  DeleteFileW(archive.c_str());
+  LOG(ERROR) << "Crash data archive not made: " << archive;
+  return false;
 }
 
-void DeleteDumpAndAnalysis(const CrashRun& run) {
-  // A full-memory dump beside it stays.
-  DeleteFileW(run.dump_path.c_str());
+// The dump goes only once an archive holding it is stored or kept in the
+// dumps folder; otherwise it stays for the next start and the retention.
+void DeleteDumpAndAnalysis(const CrashRun& run, bool archived) {
+  if (archived) {
+    // A full-memory dump beside it stays.
+    DeleteFileW(run.dump_path.c_str());
+  } else {
+    LOG(WARNING) << "Dump kept: " << run.dump_path;
+  }
   DeleteFileW(run.analysis_path.c_str());
+}
+
+// The report of a crash whose data folder is known.
+void ReportCrash(const CrashRun& run) {
+  if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
+  TellUserOrPause(run);
+  CrashInfoParams parameters;
+  if (!ReadReportParameters(&parameters) && run.client.is_main())
+    ExitReporter();
+  AddCrashParameters(run, &parameters);
+  const std::wstring zip_name = MakeCrashDataZipPath();
+  const std::wstring archive = run.data_folder + zip_name;
+  const std::wstring cookie = ReadCookieJson();
+  // The log goes into the crash data as a plain copy, listed by the
+  // collection, and is removed once packed.
+  DecryptLogForPacking();
+  const bool made = MakeCrashDataArchive(run, archive);
+  DeleteDecryptedLogCopy();
+  // Sets "resource" to the object key or to the failure text.
+  bool uploaded = false;
+  if (made) {
+    uploaded = UploadCrashArchive(archive, cookie, &parameters);
+  } else {
+    parameters["resource"] = kCrashUploadFailedResource;
+  }
+  WriteBiRecords(run, parameters);
+  // An uploaded archive is deleted; one that was not moves into the dumps
+  // folder. Nothing else is moved there.
+  const bool archived =
+      made && PlaceCrashDataArchive(run.data_folder, zip_name, uploaded);
+  DeleteDumpAndAnalysis(run, archived);
+  UploadBiLog(cookie);
 }
 
 // The flow proper, for a claimed crash with a dump and a report sender.
@@ -180,29 +233,16 @@ void RunCrashFlow(const crash_capture::ClientRecord& client,
                   const CrashedClientInfo& info) {
   const CrashRun run = PrepareRun(client, dump_path, info);
   LogCrashedProcess(run);
-  if (!AnalyseCrashDump(run) && run.client.is_main()) ExitReporter();
-  TellUserOrPause(run);
-  CrashInfoParams parameters;
-  if (!ReadReportParameters(&parameters) && run.client.is_main())
-    ExitReporter();
-  AddCrashParameters(run, &parameters);
-  const std::wstring data_folder = GetLocalDataFolder();
-  const std::wstring zip_name = MakeCrashDataZipPath();
-  const std::wstring cookie = ReadCookieJson();
-  // The log goes into the crash data as a plain copy, listed by the
-  // collection, and is removed once packed.
-  DecryptLogForPacking();
-  CollectCrashData(run, data_folder, zip_name);
-  DeleteDecryptedLogCopy();
-  // Sets "resource" to the object key or to the failure text.
-  const bool uploaded =
-      UploadCrashArchive(data_folder + zip_name, cookie, &parameters);
-  WriteBiRecords(run, parameters);
-  // An uploaded archive is deleted; one that was not moves into the dumps
-  // folder.
-  PlaceCrashDataArchive(data_folder, zip_name, uploaded);
-  DeleteDumpAndAnalysis(run);
-  UploadBiLog(cookie);
+  if (run.data_folder.empty()) {
+    // No path of the report could be worked out: joined to "", each would
+    // name the drive's root or the working folder.
+    LOG(ERROR) << "No local application data folder: crash not reported, "
+                  "dump kept: "
+               << run.dump_path;
+    TellUserOrPause(run);
+  } else {
+    ReportCrash(run);
+  }
   OutputDebugStringW(
       MakeDumpRequestLine(run.pid, client.GetCustomInfo()).c_str());
 }

@@ -1,10 +1,13 @@
 // The crash server's dump-request hook: for the first crash only, it pauses,
 // logs the crashed process, has the dump analysed, tells the user about a
 // main-process crash, packs the crash data (with a plain copy of the log,
-// removed once packed) into an archive that it keeps in the dumps folder,
-// removes the dump and its analysis, writes the request
-// line to the debugger output and, after a main-process crash, ends the
-// reporter. The crashed client stays blocked until the hook returns.
+// removed once packed) into an archive that it uploads, or keeps in the
+// dumps folder, removes the dump once that archive is stored or kept (the
+// dump stays when the archive could not be made or kept) and its analysis,
+// writes the request line to the debugger output and, after a main-process
+// crash, ends the reporter. With the local application-data folder unknown
+// it reports nothing and keeps the dump. The crashed client stays blocked
+// until the hook returns.
 
 #ifndef QUILLAVERA_CRASH_REPORTER_CRASH_HANDLING_FLOW_H_
 #define QUILLAVERA_CRASH_REPORTER_CRASH_HANDLING_FLOW_H_

@@ -42,6 +42,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // data folder the paths would name the current drive's root instead.
   if (CheckDataFolderAvailable()) {
     RotateBiLog();
+    SweepStaleArchives();
     DeleteOldDumps();
   }
 
@@ -52,7 +53,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RegisterReporterWindowClass(instance);
   const int exit_code = RunMessageLoop();
 
+  // Ended from outside: a crash being handled, the dumps in progress and
+  // posts under way finish first, as when a callback ends the reporter.
+  // When a callback is ending it already, that one ends the process.
+  if (!PrepareReporterExit(GetReporterExitWaitMs())) {
+    for (;;) Sleep(INFINITE);
+  }
   DestroyReportSender();
-  StopCrashServer();
+  // The crash server is left to the process's end, as on a callback's way
+  // out: a callback that gave way to this exit waits inside it, and
+  // stopping the server would wait for that callback for ever.
   return exit_code;
 }

@@ -14,14 +14,15 @@
 #include "quillavera_crash_reporter/client_callbacks.h"
 #include "quillavera_crash_reporter/crash_handling_flow.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "upload/http_upload.h"
 #include "upload/report_sender.h"
 
 namespace {
 
-// How long the end of the reporter waits for each of start-up, a crash being
-// handled on another thread and the dumps in progress: the whole flow with
-// its uploads and their retries, or a large BI backup, with room to spare,
-// but not for ever.
+// How long the end of the reporter waits for each of start-up, the dumps in
+// progress and post workers: a large BI backup, a full-memory dump or a post
+// worker's last WinINet wait, with room to spare, but not for ever. A crash
+// being handled is waited for to its end.
 const DWORD kExitWaitMs = 120000;
 // Setting up the log takes moments; a hook never waits longer than this.
 const DWORD kLoggingReadyWaitMs = 10000;
@@ -220,18 +221,26 @@ bool PrepareReporterExit(DWORD timeout_ms) {
     if (guarded.flow_thread != 0 && !is_flow_thread)
       wait_for = guarded.flow_done;
   }
-  if (wait_for && WaitForSingleObject(wait_for, timeout_ms) == WAIT_TIMEOUT)
-    LOG(WARNING) << "Crash handling still running after " << timeout_ms
-                 << " ms; exiting anyway";
+  // The flow's own time-outs bound it; cut off, it would leave its archive
+  // and BI records half done.
+  if (wait_for) {
+    LOG(INFO) << "Waiting for the crash being handled";
+    WaitForSingleObject(wait_for, INFINITE);
+  }
   if (!WaitForDumpsInProgress(timeout_ms))
     LOG(WARNING) << "Dumps still in progress after " << timeout_ms
+                 << " ms; exiting anyway";
+  if (!http_upload::WaitForPostWorkers(timeout_ms))
+    LOG(WARNING) << "A post still under way after " << timeout_ms
                  << " ms; exiting anyway";
   return true;
 }
 
+DWORD GetReporterExitWaitMs() { return kExitWaitMs; }
+
 void ExitReporter() {
   // Another thread is ending the process: this one only waits for that.
-  if (!PrepareReporterExit(kExitWaitMs)) {
+  if (!PrepareReporterExit(GetReporterExitWaitMs())) {
     for (;;) Sleep(INFINITE);
   }
   DestroyReportSender();

@@ -13,9 +13,10 @@
 // The crash handling flow runs for the first crash only: the flag is claimed
 // in one step under the lock, so two crashes arriving together cannot both
 // run the flow. While a flow runs, the end of the reporter from another
-// thread (say, the main client's exit noticed on another thread-pool thread)
-// waits a bounded time for it, so the flow is not cut off half-way through
-// its files.
+// thread (say, the main client's exit noticed on another thread-pool thread,
+// or the message loop's end) waits for it to reach its own end, which the
+// flow's time-outs bound, so the flow is not cut off half-way through its
+// files and uploads.
 
 #ifndef QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_
 #define QUILLAVERA_CRASH_REPORTER_REPORTER_GLOBALS_H_
@@ -138,19 +139,25 @@ bool WaitForLoggingReady();
 //
 // Waits, at most |timeout_ms| for each, until start-up is done (the
 // housekeeping cut off half-way would leave a BI backup half appended, to be
-// appended again at the next start), until a crash handling flow on another
-// thread is done (the flow's own thread never waits), and until the crash
-// server has no dump in progress other than the calling thread's, its hook
-// returned and its client released. Marks the reporter as ending before the
-// flow wait. Returns false when another thread is ending the reporter
-// already; a flow thread that gets false counts as done, so that thread can
-// go ahead at once.
+// appended again at the next start), then for as long as it takes until a
+// crash handling flow on another thread is done (the flow's own thread never
+// waits; the flow's time-outs bound it), then, at most |timeout_ms| for
+// each, until the crash server has no dump in progress other than the
+// calling thread's, its hook returned and its client released, and until no
+// post worker runs (one whose post was abandoned at its deadline may still
+// be sending). Marks the reporter as ending before the flow wait. Returns
+// false when another thread is ending the reporter already; a flow thread
+// that gets false counts as done, so that thread can go ahead at once.
 bool PrepareReporterExit(DWORD timeout_ms);
+
+// How long PrepareReporterExit waits for each of its bounded waits when the
+// reporter ends.
+DWORD GetReporterExitWaitMs();
 
 // Ends the process with exit code 0, after deleting the report sender.
 // Called from the crash-server callbacks. A crash being handled on another
-// thread is waited for, within bounds, so it is not cut off half-way; the
-// flow itself ends the process at once.
+// thread is waited for to its end, so it is not cut off half-way; the flow
+// itself ends the process without waiting for itself.
 [[noreturn]] void ExitReporter();
 
 // Forgets every claim and the end mark. Tests only.

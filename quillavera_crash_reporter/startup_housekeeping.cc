@@ -1,10 +1,12 @@
 #include "quillavera_crash_reporter/startup_housekeeping.h"
 
 #include <windows.h>
+#include <wchar.h>
 
 #include "base/file_enumerator.h"
 #include "base/file_path.h"
 #include "base/file_util.h"
+#include "base/logging.h"
 #include "base/platform_file.h"
 #include "base/win/scoped_handle.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
@@ -14,6 +16,23 @@ namespace {
 const int kDumpRetentionDays = 7;
 const int kMarkedDumpRetentionDays = 5;
 const wchar_t kShortRetentionMark[] = L"dravenko";
+const wchar_t kCrashArchivePrefix[] = L"crash_data_";
+const wchar_t kCrashArchiveSuffix[] = L".zip";
+
+// "crash_data_<digits>.zip", as the crash flow names its archives.
+bool IsCrashArchiveName(const std::wstring& name) {
+  const size_t prefix = wcslen(kCrashArchivePrefix);
+  const size_t suffix = wcslen(kCrashArchiveSuffix);
+  if (name.size() <= prefix + suffix ||
+      name.compare(0, prefix, kCrashArchivePrefix) != 0 ||
+      name.compare(name.size() - suffix, suffix, kCrashArchiveSuffix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix; i < name.size() - suffix; ++i) {
+    if (name[i] < L'0' || name[i] > L'9') return false;
+  }
+  return true;
+}
 
 base::win::ScopedHandle OpenFileHandle(const std::wstring& path,
                                        DWORD access, DWORD sharing,
@@ -79,6 +98,28 @@ void RotateBiLogAt(const std::wstring& bi_log, const std::wstring& backup) {
   // files joined decrypt as one. Records of the BI log may not have been
   // sent yet: they must survive.
   if (AppendFile(backup, bi_log)) ::DeleteFileW(backup.c_str());
+}
+
+void SweepStaleArchives() {
+  const std::wstring data = GetLocalDataFolder();
+  if (!data.empty()) SweepStaleArchivesIn(data);
+}
+
+void SweepStaleArchivesIn(const std::wstring& data_folder) {
+  base::FileEnumerator files(base::FilePath(data_folder), false,
+                             base::FileEnumerator::FILES);
+  for (base::FilePath path = files.Next(); !path.empty(); path = files.Next()) {
+    const std::wstring name = path.BaseName().value();
+    if (!IsCrashArchiveName(name)) continue;
+    const std::wstring kept = data_folder + L"\\dumps\\" + name;
+    if (::MoveFileW(path.value().c_str(), kept.c_str())) {
+      LOG(INFO) << "Crash data archive of an earlier run kept: " << kept;
+    } else {
+      PLOG(ERROR) << "Crash data archive of an earlier run not moved: "
+                  << path.value();
+    }
+  }
+  ::DeleteFileW((data_folder + GetBiZipPath()).c_str());
 }
 
 void DeleteOldDumps() {

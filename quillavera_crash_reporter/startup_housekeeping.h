@@ -20,6 +20,13 @@ bool CheckDataFolderAvailable();
 void RotateBiLog();
 void RotateBiLogAt(const std::wstring& bi_log, const std::wstring& backup);
 
+// Archives an earlier run left in the data folder (ended while uploading or
+// posting): each crash data archive ("crash_data_<digits>.zip", files
+// only) moves into the dumps folder, where the retention finds it; "BI.zip"
+// is deleted, its records being in the BI backup until delivered.
+void SweepStaleArchives();
+void SweepStaleArchivesIn(const std::wstring& data_folder);
+
 // Deletes the dumps folder's files last written 7 days ago or earlier (5
 // days when the path contains "dravenko").
 void DeleteOldDumps();

@@ -66,6 +66,33 @@ TEST_F(HousekeepingTest, FileExistsFindsFilesAndFolders) {
   EXPECT_TRUE(FileExists(dir_.value() + L"\\f"));
 }
 
+// An earlier run ended while uploading: its archives go where the
+// retention finds them; nothing else of the data folder moves.
+TEST_F(HousekeepingTest, StaleArchivesMoveIntoTheDumpsFolder) {
+  const std::wstring data = dir_.value();
+  const std::wstring dumps = data + L"\\dumps";
+  Write(data + L"\\crash_data_1700000000.zip", "PK stale");
+  Write(data + L"\\crash_data_17a.zip", "not ours");
+  Write(data + L"\\crash_data_.zip", "not ours");
+  Write(data + L"\\crash_data_5.zip.part", "not ours");
+  ASSERT_TRUE(
+      base::CreateDirectory(base::FilePath(data + L"\\crash_data_6.zip")));
+  // Taken in the dumps folder: the archive stays where it is.
+  Write(data + L"\\crash_data_7.zip", "second");
+  Write(dumps + L"\\crash_data_7.zip", "first");
+  Write(data + L"\\BI.zip", "PK plain records");
+  SweepStaleArchivesIn(data);
+  EXPECT_EQ("PK stale", Read(dumps + L"\\crash_data_1700000000.zip"));
+  EXPECT_FALSE(FileExists(data + L"\\crash_data_1700000000.zip"));
+  for (const wchar_t* left : {L"\\crash_data_17a.zip", L"\\crash_data_.zip",
+                              L"\\crash_data_5.zip.part", L"\\crash_data_6.zip"})
+    EXPECT_TRUE(FileExists(data + left)) << left;
+  EXPECT_EQ("second", Read(data + L"\\crash_data_7.zip"));
+  EXPECT_EQ("first", Read(dumps + L"\\crash_data_7.zip"));
+  EXPECT_FALSE(FileExists(data + L"\\BI.zip"));
+  EXPECT_FALSE(FileExists(dumps + L"\\crash_data_6.zip"));
+}
+
 TEST_F(HousekeepingTest, BackupJoinsAnExistingBiLogByteForByte) {
   const std::string old_records("\x01\x80\xffold records\n", 15);
   const std::string backup_records("\x00\x7fnew\r\nrecords", 14);

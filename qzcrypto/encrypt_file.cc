@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "qzcrypto/crypt_log.h"
 #include "qzcrypto/encrypt_file_io.h"
 #include "qzcrypto/path_open.h"
 
@@ -34,6 +35,13 @@ int32_t CloseAll(EncryptFileIO* stream, ScopedFile file, bool file_written,
 }
 
 bool HasKey(const CryptKey& key) { return key.data && key.length; }
+
+// Writing the destination would cut the source before it is read.
+bool IsOneFile(const char* src, const char* dst, PathCodePage code_page) {
+  if (!IsSameExistingFile(src, dst, code_page)) return false;
+  Log(kCryptLogError, "source and destination are one file");
+  return true;
+}
 
 // A stream keyed for writing |dst|, opened; null with |result| set when it
 // cannot be.
@@ -86,6 +94,7 @@ int32_t EncryptFileWith(const CryptKey& key, const CryptOptions& options,
                         const char* src, const char* dst,
                         PathCodePage code_page) {
   if (!HasKey(key) || !src || !dst) return kCryptBadArguments;
+  if (IsOneFile(src, dst, code_page)) return kCryptBadArguments;
   ScopedFile source(OpenPath(src, "rb", code_page));
   if (!source) return kCryptIoError;
   int32_t result = kCryptOk;
@@ -117,6 +126,7 @@ int32_t DecryptFileWith(const CryptKey& key, const CryptOptions& options,
                         PathCodePage code_page) {
   if (!DecryptArgumentsValid(key, options, src) || !dst)
     return kCryptBadArguments;
+  if (IsOneFile(src, dst, code_page)) return kCryptBadArguments;
   // The source first: a destination that cannot be filled is not touched.
   int32_t result = kCryptOk;
   std::unique_ptr<EncryptFileIO> stream =

@@ -3,7 +3,8 @@
 // Paths are narrow text in the ANSI code page; the *Utf8 forms take UTF-8
 // paths and open them through the wide API, so they reach every file name.
 // Results: 0, -1 I/O (a file that does not open, a failed read or write),
-// -2 bad arguments, -3 bad header, -5 no stream or cryptor.
+// -2 bad arguments (among them a source and a destination that are one file,
+// which is left untouched), -3 bad header, -5 no stream or cryptor.
 
 #ifndef QZCRYPTO_ENCRYPT_FILE_H_
 #define QZCRYPTO_ENCRYPT_FILE_H_

@@ -117,6 +117,32 @@ TEST_F(EncryptFileTest, BadArguments) {
   EXPECT_EQ(-2, DecryptFile(kKey, kPlainOptions, a.c_str(), nullptr));
 }
 
+// Writing the destination would cut the source before it is read: one file
+// under two spellings, or two names of one file, is refused untouched.
+TEST_F(EncryptFileTest, OneFileAsSourceAndDestinationIsRefused) {
+  const std::string plain = Sample(3000);
+  Write(L"one", plain);
+  ASSERT_TRUE(CreateHardLinkW(Path(L"alias").c_str(), Path(L"one").c_str(),
+                              nullptr));
+  const std::string one = Narrow(L"one");
+  const std::string upper = Narrow(L"ONE");
+  const std::string alias = Narrow(L"alias");
+  for (const std::string& other : {one, upper, alias}) {
+    for (const CryptOptions& options : {kPlainOptions, kHeadedOptions}) {
+      EXPECT_EQ(-2, EncryptFile(kKey, options, one.c_str(), other.c_str()));
+      EXPECT_EQ(-2, DecryptFile(kKey, options, one.c_str(), other.c_str()));
+      EXPECT_EQ(-2, EncryptFileUtf8(kKey, options, other.c_str(), one.c_str()));
+      EXPECT_EQ(-2, DecryptFileUtf8(kKey, options, other.c_str(), one.c_str()));
+      EXPECT_EQ(plain, Read(L"one")) << other;
+    }
+  }
+  // A copy is another file.
+  Write(L"copy", plain);
+  EXPECT_EQ(0, EncryptFile(kKey, kPlainOptions, one.c_str(),
+                           Narrow(L"copy").c_str()));
+  EXPECT_NE(plain, Read(L"copy"));
+}
+
 // A file that opens but whose reads fail: under Wine, the host's
 // /proc/self/mem, which cannot be read at offset 0.
 const char kUnreadableFile[] = "Z:\\proc\\self\\mem";

@@ -15,6 +15,10 @@ enum class PathCodePage { kAnsi, kUtf8 };
 // UTF-8).
 FILE* OpenPath(const char* path, const char* mode, PathCodePage code_page);
 
+// True when |a| and |b| both open and are one file, however they are spelled
+// (another case, a second name of the file).
+bool IsSameExistingFile(const char* a, const char* b, PathCodePage code_page);
+
 }  // namespace qzcrypto
 
 #endif  // QZCRYPTO_PATH_OPEN_H_

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,18 @@ const DWORD kReadChunkBytes = 64 * 1024;
 const DWORD kHeaderTextUnits = 64;
 
 std::atomic<unsigned> g_post_deadline_ms{kPostDeadlineMs};
+
+struct PostWorkers {
+  std::mutex lock;
+  std::condition_variable changed;
+  int running = 0;
+};
+
+// Never destroyed: a worker may still end while the process exits.
+PostWorkers& GetPostWorkers() {
+  static PostWorkers* workers = new PostWorkers;
+  return *workers;
+}
 
 struct CrackedUrl {
   bool secure = false;
@@ -297,6 +311,25 @@ void SetPostDeadlineMsForTesting(unsigned deadline_ms) {
   g_post_deadline_ms = deadline_ms ? deadline_ms : kPostDeadlineMs;
 }
 
+ScopedPostWorker::ScopedPostWorker() {
+  PostWorkers& workers = GetPostWorkers();
+  std::lock_guard<std::mutex> hold(workers.lock);
+  ++workers.running;
+}
+
+ScopedPostWorker::~ScopedPostWorker() {
+  PostWorkers& workers = GetPostWorkers();
+  std::lock_guard<std::mutex> hold(workers.lock);
+  if (--workers.running == 0) workers.changed.notify_all();
+}
+
+bool WaitForPostWorkers(unsigned timeout_ms) {
+  PostWorkers& workers = GetPostWorkers();
+  std::unique_lock<std::mutex> hold(workers.lock);
+  return workers.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                                  [&] { return workers.running == 0; });
+}
+
 bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
                  const StringMap& parameters, const StringMap& files,
                  const int* timeout_ms, std::wstring* response, int* status) {
@@ -314,7 +347,9 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
   // and then holds a post for as long as it likes, and closing a handle
   // does not stop a blocked call everywhere: the post runs on a thread of
   // its own, and past the deadline the caller stops waiting for it.
-  std::thread worker([job] {
+  // Counted from before the thread starts, so no wait can miss it, until
+  // the thread is done with the post.
+  std::thread worker([job, counted = std::make_unique<ScopedPostWorker>()] {
     job->ok = PostOnce(job->url, job->extra_headers, job->parameters,
                        job->files, job->has_timeout ? &job->timeout_ms : nullptr,
                        &job->response, &job->status);

@@ -38,6 +38,20 @@ bool SendRequest(const std::wstring& url, const StringMap& extra_headers,
 // Shortens the deadline of every later post (0 restores kPostDeadlineMs).
 void SetPostDeadlineMsForTesting(unsigned deadline_ms);
 
+// A post's worker thread lives on past an abandoned post, until WinINet's
+// own time-outs end it. Each holds one of these, so that the process can
+// wait for them before it ends rather than cut a post off.
+class ScopedPostWorker {
+ public:
+  ScopedPostWorker();
+  ~ScopedPostWorker();
+  ScopedPostWorker(const ScopedPostWorker&) = delete;
+  ScopedPostWorker& operator=(const ScopedPostWorker&) = delete;
+};
+
+// Waits at most |timeout_ms| until no post worker runs; true when none does.
+bool WaitForPostWorkers(unsigned timeout_ms);
+
 // Reads the reply body of |request|. False when a read failed, the reply
 // exceeds kMaxResponseBytes, its Content-Length is not a decimal number (or
 // too long to read), or fewer or more bytes came than it claims.

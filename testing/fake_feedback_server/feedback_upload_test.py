@@ -43,15 +43,19 @@ class ProbeResult:
         self.status = int(fields["status"])
         self.code = int(fields["code"])
         self.response = bytes.fromhex(fields["response"]).decode("utf-8")
+        self.fields = fields
         self.elapsed_s = elapsed_s
         self.errors = errors  # standard error: the ERROR log records
 
 
 def run_probe(name, url, mode="request", headers=None, params=None,
-              files=None, timeout_ms=None, env=None, deadline_ms=None):
+              files=None, timeout_ms=None, env=None, deadline_ms=None,
+              workers_ms=None):
     lines = ["mode\t" + mode]
     if deadline_ms is not None:
         lines.append("deadline\t%d" % deadline_ms)
+    if workers_ms is not None:
+        lines.append("workers\t%d" % workers_ms)
     lines.append("url\t" + ("default" if url == "default" else hex_field(url)))
     if timeout_ms is not None:
         lines.append("timeout\t%d" % timeout_ms)
@@ -322,6 +326,21 @@ class FeedbackUploadTest(unittest.TestCase):
                               result.errors)
                 self.assertLess(result.elapsed_s, 30)
                 server.stop()
+
+    def test_an_abandoned_post_can_be_waited_for_to_its_end(self):
+        # Given up at its deadline, the post's worker still waits for the
+        # reply (WinINet's own time-out ends it): the process can wait for
+        # it rather than cut it off.
+        zip_path = windows_path(write_file("abandoned.zip", b"PK"))
+        server = self.serve(fake.Reply(mode="silent"))
+        result = run_probe("abandoned", self.url(server),
+                           files={"crashInfo": zip_path}, timeout_ms=4000,
+                           deadline_ms=1000, workers_ms=30000)
+        self.assertFalse(result.ok)
+        self.assertIn("Post abandoned: no whole reply within 1000 ms",
+                      result.errors)
+        self.assertEqual(("1", "1"),
+                         (result.fields["running"], result.fields["ended"]))
 
     def test_unsafe_requests_are_refused_before_connecting(self):
         zip_path = windows_path(write_file("r.zip", b"PK"))

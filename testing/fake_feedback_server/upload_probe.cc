@@ -5,8 +5,11 @@
 // hex-encoded UTF-8 so any byte (CR, LF, quotes) can be passed:
 //   url <hex> | timeout <ms> | deadline <ms> | mode request|sender
 //   header <hex name> <hex value> | param <hex> <hex> | file <hex> <hex path>
+//   workers <ms>
 // A url field of "default" means the compiled-in feedback log URL.
-// Output: "ok=<0|1> status=<n> code=<n> response=<hex UTF-8>".
+// Output: "ok=<0|1> status=<n> code=<n> response=<hex UTF-8>"; with
+// "workers", then " running=<0|1> ended=<0|1>": whether the post's worker
+// still ran when the post returned, and whether it ended within <ms>.
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,7 @@ struct ProbeRequest {
   std::wstring url;
   bool has_timeout = false;
   int timeout_ms = 0;
+  int workers_ms = -1;
   std::string mode = "request";
   http_upload::StringMap headers;
   http_upload::StringMap parameters;
@@ -69,6 +73,10 @@ bool ParseLine(const std::string& line, ProbeRequest* request) {
   if (key == "deadline" && fields.size() == 2) {
     http_upload::SetPostDeadlineMsForTesting(
         static_cast<unsigned>(std::atoi(fields[1].c_str())));
+    return true;
+  }
+  if (key == "workers" && fields.size() == 2) {
+    request->workers_ms = std::atoi(fields[1].c_str());
     return true;
   }
   if (key == "mode" && fields.size() == 2) {
@@ -158,8 +166,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "unknown mode\n");
     return 2;
   }
-  std::printf("ok=%d status=%d code=%d response=%s\n", ok ? 1 : 0, status,
-              code, probe_text::BytesToHex(WideToUtf8(response)).c_str());
+  std::printf("ok=%d status=%d code=%d response=%s", ok ? 1 : 0, status, code,
+              probe_text::BytesToHex(WideToUtf8(response)).c_str());
+  if (request.workers_ms >= 0) {
+    const bool running = !http_upload::WaitForPostWorkers(0);
+    const bool ended = http_upload::WaitForPostWorkers(
+        static_cast<unsigned>(request.workers_ms));
+    std::printf(" running=%d ended=%d", running ? 1 : 0, ended ? 1 : 0);
+  }
+  std::printf("\n");
   std::fflush(stdout);
   return 0;
 }

@@ -21,6 +21,7 @@ import http.server
 import json
 import socket
 import threading
+import time
 import urllib.parse
 
 BUCKET = "qvcrash"
@@ -34,17 +35,27 @@ HUGE_BODY = b"x" * (10 * 1024 * 1024)
 class Fault:
     """One injected answer. kind: "reply" (status and body as given),
     "drop" (close without a reply), "silent" (accept, never answer),
-    "wrong_offset" (a part reply one byte off)."""
+    "wrong_offset" (a part reply one byte off), "late" (the sound answer,
+    once |release| is set or delay_s seconds after the request: keep
+    delay_s below the client's 20 s without a byte, or the client gives up
+    first)."""
 
-    def __init__(self, kind="reply", status=200, body=b"", times=1):
+    def __init__(self, kind="reply", status=200, body=b"", times=1,
+                 delay_s=0.0, release=None):
         self.kind = kind
         self.status = status
         self.body = body if isinstance(body, bytes) else body.encode("utf-8")
         self.times = times  # -1: for ever
+        self.delay_s = delay_s
+        self.release = release or threading.Event()
 
 
 def reply(status=200, body=b"", times=1):
     return Fault("reply", status, body, times)
+
+
+def late(delay_s, release=None, times=1):
+    return Fault("late", times=times, delay_s=delay_s, release=release)
 
 
 class FakeJovServices:
@@ -194,6 +205,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if fault and fault.kind == "reply":
             self._answer(fault.status, fault.body)
             return
+        if fault and fault.kind == "late":
+            deadline = time.monotonic() + fault.delay_s
+            while not fault.release.wait(0.05):
+                if owner.stopping.is_set():
+                    self.close_connection = True
+                    return
+                if time.monotonic() >= deadline:
+                    break
         status, answer = self._sound_answer(owner, endpoint, url.path, record,
                                             fault)
         self._answer(status, answer)

@@ -10,6 +10,8 @@
 //   qzcrypto_probe.exe log-at-exit <log file>
 //       writes one encrypted record, then another from an exit handler that
 //       runs after every static object made later is gone.
+//   qzcrypto_probe.exe encrypt-file|decrypt-file <src> <dst>
+//       runs the product helper's file function and prints "result <code>".
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -68,6 +70,16 @@ int LogAtExit(const std::wstring& log_file) {
   exit(0);
 }
 
+int CryptFile(const std::wstring& command, const std::wstring& src,
+              const std::wstring& dst) {
+  CryptFileHelper* helper = CryptFileHelper::GetInstance();
+  const int32_t result = command == L"encrypt-file"
+                             ? helper->EncryptFile(src, dst)
+                             : helper->DecryptFile(src, dst);
+  printf("result %d\n", static_cast<int>(result));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -76,8 +88,11 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 5 && command == L"log")
     return Log(argv[2], base::WideToUTF8(argv[3]), _wtoi(argv[4]));
   if (argc == 3 && command == L"log-at-exit") return LogAtExit(argv[2]);
+  if (argc == 4 && (command == L"encrypt-file" || command == L"decrypt-file"))
+    return CryptFile(command, argv[2], argv[3]);
   fprintf(stderr,
           "usage: qzcrypto_probe.exe open-headed <file> | log <log file> "
-          "<tag> <count> | log-at-exit <log file>\n");
+          "<tag> <count> | log-at-exit <log file> | "
+          "encrypt-file|decrypt-file <src> <dst>\n");
   return 2;
 }

@@ -8,6 +8,8 @@ implementation of the format (qzcrypto_format.py), under Wine.
 - Records that two processes append to one encrypted log decrypt one by one
   into whole lines of the log format.
 - A record logged while the process exits is still encrypted correctly.
+- Whole files encrypt and decrypt with the product's helper; one file given
+  as source and destination (under any of its names) is refused untouched.
 """
 
 import os
@@ -37,6 +39,11 @@ def probe(args, debugstr=False, timeout=120):
     if debugstr:
         env["WINEDEBUG"] = "-all,warn+debugstr"
     return qv.run([PROBE] + args, timeout=timeout, env=env)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 def decrypted_lines(path):
@@ -119,6 +126,35 @@ class ProductTest(unittest.TestCase):
         self.assertEqual(2, len(lines), lines)
         self.assertRegex(lines[0], PREFIX + "logged before the exit$")
         self.assertRegex(lines[1], PREFIX + "logged while the process exits$")
+
+    def test_files_encrypt_whole_and_one_file_is_not_its_own_target(self):
+        folder = fresh_folder("files")
+        plain = os.urandom(5000) + b"BI records\n"
+        source = os.path.join(folder, "bilog")
+        with open(source, "wb") as f:
+            f.write(plain)
+        encrypted = os.path.join(folder, "bilog.enc")
+        back = os.path.join(folder, "bilog.back")
+        for command, src, dst in (("encrypt-file", source, encrypted),
+                                  ("decrypt-file", encrypted, back)):
+            result = probe([command, windows_path(src), windows_path(dst)])
+            self.assertEqual(b"result 0", result.stdout.strip(), result)
+        self.assertEqual(qzcrypto_format.encrypt(plain), read(encrypted))
+        self.assertEqual(plain, read(back))
+
+        # One file under its own name, another spelling and a second name.
+        alias = os.path.join(folder, "alias")
+        os.link(source, alias)
+        for command in ("encrypt-file", "decrypt-file"):
+            for dst in (source, os.path.join(folder, "BILOG"), alias):
+                with self.subTest(command=command, dst=dst):
+                    result = probe([command, windows_path(source),
+                                    windows_path(dst)], debugstr=True)
+                    self.assertEqual(b"result -2", result.stdout.strip())
+                    self.assertIn("[E] [QzCryptor] source and destination "
+                                  "are one file",
+                                  result.stderr.decode("latin-1"))
+                    self.assertEqual(plain, read(source))
 
 
 if __name__ == "__main__":

@@ -128,6 +128,29 @@ class CollectionTest(unittest.TestCase):
         self.assertEqual({"a.log": self.contents["a.log"],
                           "z.log": self.contents["z.log"]}, self.packed())
 
+    def test_a_folder_that_cannot_be_searched_fails_the_collection(self):
+        # Found by its wildcard name, the folder cannot be searched below it.
+        self.write("data/ORBI_SYS/a.txt")
+        self.write("b.log")
+        results = self.collect(("folder", "data/ORBI_S*"), ("file", "b.log"))
+        self.assertFalse(results[0]["ok"], results)
+        # The rest is packed all the same.
+        self.assertEqual({"b.log": self.contents["b.log"]}, self.packed())
+
+    def test_a_required_file_must_go_in(self):
+        self.write("a.log")
+        self.write("dumps/old.dmp", age_hours=3)
+        results = self.collect(("file", "a.log"),
+                               ("required", "dumps/old.dmp"))
+        # Whatever its age.
+        self.assertTrue(results[0]["ok"], results)
+        self.assertEqual({"a.log": self.contents["a.log"],
+                          "old.dmp": self.contents["dumps/old.dmp"]},
+                         self.packed())
+        results = self.collect(("file", "a.log"),
+                               ("required", "dumps/missing.dmp"))
+        self.assertFalse(results[0]["ok"], results)
+
     def test_archive_that_cannot_be_created(self):
         self.write("a.log")
         results = run_probe([("collect", self.win("missing/out.zip"), 2,

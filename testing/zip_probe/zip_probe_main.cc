@@ -248,7 +248,7 @@ class Probe {
     if (data) WriteWholeFile(Wide(f[1]), data, size);
   }
 
-  // collect <zip> <hours> <file|folder>:<path>...
+  // collect <zip> <hours> <file|folder|required>:<path>...
   void Collect(const std::vector<std::string>& f, JsonLine* line) {
     CrashZipFileList list;
     for (size_t i = 3; i < f.size(); ++i) {
@@ -256,6 +256,8 @@ class Probe {
       const std::wstring path = Wide(f[i].substr(colon + 1));
       if (f[i].compare(0, colon, "folder") == 0) {
         list.AddFolder(path);
+      } else if (f[i].compare(0, colon, "required") == 0) {
+        list.AddRequiredFile(path);
       } else {
         list.AddFile(path);
       }
