@@ -129,6 +129,14 @@ bool CollectFolderIntoZip(const CrashZipFileList& list, ZipHandle zip,
 
 bool CollectFilesIntoZip(const CrashZipFileList& list,
                          const std::wstring& zip_path, uint32_t hours) {
+  bool holds_required = false;
+  return CollectFilesIntoZip(list, zip_path, hours, &holds_required);
+}
+
+bool CollectFilesIntoZip(const CrashZipFileList& list,
+                         const std::wstring& zip_path, uint32_t hours,
+                         bool* holds_required) {
+  *holds_required = false;
   const int64_t cutoff =
       static_cast<int64_t>(time(nullptr)) - kSecondsPerHour * hours;
   ScopedZip zip(ZipCreate(zip_path.c_str(), 0, kZipFileName));
@@ -138,6 +146,7 @@ bool CollectFilesIntoZip(const CrashZipFileList& list,
     return false;
   }
   bool whole = true;
+  bool required_packed = true;
   for (const std::wstring& path : list.paths()) {
     const bool required = list.IsRequired(path);
     const bool forced = required || list.IsForcedFolder(path);
@@ -147,14 +156,14 @@ bool CollectFilesIntoZip(const CrashZipFileList& list,
     if (!find.valid()) {
       if (required) {
         LOG(ERROR) << "Crash data missing: " << path;
-        whole = false;
+        required_packed = false;
       }
       continue;
     }
     if (IsCollectedFile(found.attrib)) {
       if ((forced || !IsOld(found, cutoff)) &&
           !PackFile(zip.get(), found.name, path) && required) {
-        whole = false;
+        required_packed = false;
       }
     } else if (!CollectFolderIntoZip(list, zip.get(), path, cutoff,
                                      GetFileNameFromPath(path), forced)) {
@@ -168,5 +177,6 @@ bool CollectFilesIntoZip(const CrashZipFileList& list,
                << ResultText(closed) << ")";
     return false;
   }
-  return whole;
+  *holds_required = required_packed;
+  return whole && required_packed;
 }

@@ -55,6 +55,13 @@ class CrashZipFileList {
 bool CollectFilesIntoZip(const CrashZipFileList& list,
                          const std::wstring& zip_path, uint32_t hours);
 
+// As above, and tells in |holds_required| whether the archive was completed
+// with every required file in it: such an archive is worth keeping even
+// when something else could not be packed.
+bool CollectFilesIntoZip(const CrashZipFileList& list,
+                         const std::wstring& zip_path, uint32_t hours,
+                         bool* holds_required);
+
 // Packs the files under |folder| as |entry_prefix|\<path below folder>;
 // those last written at or before |cutoff| (seconds since 1970) only when
 // |forced|. False when the folder cannot be searched.

@@ -162,8 +162,10 @@ void WriteBiRecords(const CrashRun& run, const CrashInfoParams& parameters) {
 
 // Packs the logs, the dump, its analysis and the client's data files into
 // |archive|. False when the archive's name is taken (whatever holds it is
-// left alone) or the archive is not whole: what the collection left there
+// left alone) or the archive lacks the dump: what the collection left there
 // is removed, since it must neither be sent nor kept in place of the dump.
+// An archive with the dump but without some other file is still the crash's
+// report and goes on.
 bool MakeCrashDataArchive(const CrashRun& run, const std::wstring& archive) {
   if (FileExists(archive)) {
     LOG(ERROR) << "Crash data archive not made: " << archive << " exists";
@@ -174,8 +176,14 @@ bool MakeCrashDataArchive(const CrashRun& run, const std::wstring& archive) {
   sources.dump_path = run.dump_path;
   sources.analysis_path = run.analysis_path;
   sources.dump_type = run.dump_type;
+  bool holds_dump = false;
   if (CollectFilesIntoZip(MakeCrashZipFileList(sources), archive,
-                          kCrashDataMaxAgeHours)) {
+                          kCrashDataMaxAgeHours, &holds_dump)) {
+    return true;
+  }
+  if (holds_dump) {
+    LOG(WARNING) << "Crash data archive incomplete, sent as it is: "
+                 << archive;
     return true;
   }
   DeleteFileW(archive.c_str());

@@ -132,10 +132,15 @@ class CollectionTest(unittest.TestCase):
         # Found by its wildcard name, the folder cannot be searched below it.
         self.write("data/ORBI_SYS/a.txt")
         self.write("b.log")
-        results = self.collect(("folder", "data/ORBI_S*"), ("file", "b.log"))
+        self.write("c.dmp")
+        results = self.collect(("folder", "data/ORBI_S*"), ("file", "b.log"),
+                               ("required", "c.dmp"))
         self.assertFalse(results[0]["ok"], results)
-        # The rest is packed all the same.
-        self.assertEqual({"b.log": self.contents["b.log"]}, self.packed())
+        # The rest is packed all the same, and the archive holds what it
+        # must: it is still the crash's report.
+        self.assertTrue(results[0]["holds_required"], results)
+        self.assertEqual({"b.log": self.contents["b.log"],
+                          "c.dmp": self.contents["c.dmp"]}, self.packed())
 
     def test_a_required_file_must_go_in(self):
         self.write("a.log")
@@ -150,6 +155,7 @@ class CollectionTest(unittest.TestCase):
         results = self.collect(("file", "a.log"),
                                ("required", "dumps/missing.dmp"))
         self.assertFalse(results[0]["ok"], results)
+        self.assertFalse(results[0]["holds_required"], results)
 
     def test_archive_that_cannot_be_created(self):
         self.write("a.log")

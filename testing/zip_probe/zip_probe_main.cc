@@ -262,7 +262,10 @@ class Probe {
         list.AddFile(path);
       }
     }
-    line->Add("ok", CollectFilesIntoZip(list, Wide(f[1]), std::stoul(f[2])));
+    bool holds_required = false;
+    line->Add("ok", CollectFilesIntoZip(list, Wide(f[1]), std::stoul(f[2]),
+                                        &holds_required));
+    line->Add("holds_required", holds_required);
   }
 
   void FinishPipeTarget() {
