@@ -63,7 +63,7 @@ section_deflate() {
       python3 "$ROOT/scripts/bench_corpus.py" "$corpus"
     touch "$corpus/.complete"
   fi
-  echo "== deflate: ours vs zlib level 8 (raw, memLevel 8) vs libdeflate level 8, median of 5 runs"
+  echo "== deflate: ours vs zlib level 8 (raw, memLevel 8) vs libdeflate level 8, medians of 5 alternating rounds"
   "$BUILD/wine_run.sh" "$BUILD/bin/deflate_benchmark.exe" "Z:${corpus//\//\\}" 5 \
     | tr -d '\r'
 }
