@@ -47,9 +47,17 @@ inline void UpdateHash(DeflateState& s, uint8_t byte) {
 inline uint32_t InsertString(DeflateState& s, uint32_t pos) {
   UpdateHash(s, s.window[pos + kMinMatch - 1]);
   const uint16_t chain_start = s.head[s.ins_h];
-  s.prev[pos & kWindowMask] = chain_start;
+  const uint32_t link = pos & kWindowMask;
+  s.prev[link] = chain_start;
+  s.prev[link + kWindowSize] = chain_start;
   s.head[s.ins_h] = static_cast<uint16_t>(pos);
   return chain_start;
+}
+
+// Inserts the positions `from` to `to`, both included (none when `to` is
+// below `from`).
+inline void InsertStrings(DeflateState& s, uint32_t from, uint32_t to) {
+  for (uint32_t pos = from; pos <= to; ++pos) InsertString(s, pos);
 }
 
 // Equal bytes at `scan` and `match`, at most kMaxMatch; the first two are
@@ -96,7 +104,7 @@ void SlideWindow(DeflateState& s) {
   s.strstart -= kWindowSize;
   s.block_start -= kWindowSize;
   RebaseTable(s.head, kHashSize);
-  RebaseTable(s.prev, kWindowSize);
+  RebaseTable(s.prev, 2 * kWindowSize);
 }
 
 void FillWindow(DeflateState& s) {
@@ -170,7 +178,7 @@ uint32_t LongestMatch(DeflateState& s, uint32_t cur_match) {
         match_end = window + best_len - 1;
       }
     }
-    cur_match = prev[cur_match & kWindowMask];
+    cur_match = prev[cur_match];
     if (cur_match <= limit || --chain_length == 0) break;
   }
   s.match_start = match_start;
@@ -226,9 +234,11 @@ uint64_t DeflateLazy(DeflateState& s) {
       const bool flush = Tally(s, s.strstart - 1 - prev_match,
                                s.prev_length - kMinMatch);
       s.lookahead -= s.prev_length - 1;
-      for (uint32_t left = s.prev_length - 2; left != 0; --left) {
-        if (++s.strstart <= max_insert) InsertString(s, s.strstart);
-      }
+      // The match covers up to `last`; its positions are inserted up to
+      // the last one with three bytes left.
+      const uint32_t last = s.strstart + s.prev_length - 2;
+      InsertStrings(s, s.strstart + 1, last < max_insert ? last : max_insert);
+      s.strstart = last;
       match_available = false;
       match_length = kMinMatch - 1;
       s.strstart++;

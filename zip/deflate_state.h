@@ -118,7 +118,11 @@ struct DeflateState {
   // tables hold no more: at half the width of a 32-bit table, twice as much
   // of the chains stays in the cache while a search walks them.
   uint8_t window[kWindowBufferSize + kWindowGuard];
-  uint16_t prev[kWindowSize];
+  // The chain link of position p is prev[p AND kWindowMask]; it is kept
+  // twice, there and kWindowSize further on, so that prev[p] reads it for
+  // any position p of the buffer. A search then follows a link with one
+  // load and no masking, which shortens each step of the walk.
+  uint16_t prev[2 * kWindowSize];
   uint16_t head[kHashSize];
   uint32_t window_size;
   bool sliding;
