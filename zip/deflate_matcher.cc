@@ -54,6 +54,15 @@ inline uint32_t InsertString(DeflateState& s, uint32_t pos) {
   return chain_start;
 }
 
+// Asks the cache for the chain head of the next position while the search
+// at this one runs: the next search, when there is one, starts there, and
+// the end of this search's walk is a branch the processor cannot run past.
+inline void PrefetchNextHead(const DeflateState& s) {
+  const uint32_t next_hash =
+      ((s.ins_h << kHashShift) ^ s.window[s.strstart + kMinMatch]) & kHashMask;
+  __builtin_prefetch(&s.head[next_hash]);
+}
+
 // Inserts the positions `from` to `to`, both included (none when `to` is
 // below `from`).
 inline void InsertStrings(DeflateState& s, uint32_t from, uint32_t to) {
@@ -226,6 +235,7 @@ uint64_t DeflateLazy(DeflateState& s) {
         s.lookahead >= kMinMatch ? InsertString(s, s.strstart) : 0;
     s.prev_length = match_length;
     const uint32_t prev_match = s.match_start;
+    PrefetchNextHead(s);
     match_length = FindMatch(s, chain_start);
     if (Stopped(s)) return 0;
 
