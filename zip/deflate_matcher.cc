@@ -55,8 +55,9 @@ inline uint32_t InsertString(DeflateState& s, uint32_t pos) {
 }
 
 // Asks the cache for the chain head of the next position while the search
-// at this one runs: the next search, when there is one, starts there, and
-// the end of this search's walk is a branch the processor cannot run past.
+// at this one runs. The next search, when there is one, starts there; and
+// a walk ends on a branch the processor mispredicts, so it would not start
+// that load early by itself.
 inline void PrefetchNextHead(const DeflateState& s) {
   const uint32_t next_hash =
       ((s.ins_h << kHashShift) ^ s.window[s.strstart + kMinMatch]) & kHashMask;
