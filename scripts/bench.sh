@@ -63,9 +63,12 @@ section_deflate() {
       python3 "$ROOT/scripts/bench_corpus.py" "$corpus"
     touch "$corpus/.complete"
   fi
-  echo "== deflate: ours vs zlib level 8 (raw, memLevel 8) vs libdeflate level 8, median of 5 runs"
+  echo "== deflate: ours vs zlib level 8 (raw, memLevel 8) vs libdeflate level 8, medians of 5 alternating rounds"
+  # Wall-clock figures on a shared machine: the load says how far to trust them.
+  echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
   "$BUILD/wine_run.sh" "$BUILD/bin/deflate_benchmark.exe" "Z:${corpus//\//\\}" 5 \
     | tr -d '\r'
+  echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
 # --- cryptor: the log cryptor's speed beside memcpy's on a 64 MiB buffer ----

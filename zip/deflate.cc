@@ -19,7 +19,7 @@ DeflateOutcome DeflateEntry(const DeflateIo& io, uint8_t* out_buffer,
     outcome.error_text = "bad compressor arguments";
     return outcome;
   }
-  // About 450 KB, zero-filled: the window's unread bytes read as zeros.
+  // About 400 KB, zero-filled: the window's unread bytes read as zeros.
   auto state = std::make_unique<DeflateState>();
   DeflateState& s = *state;
   s.io = &io;

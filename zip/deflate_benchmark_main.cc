@@ -1,6 +1,9 @@
 // Compares our deflate compressor with zlib and libdeflate at level 8 over
 // a folder of corpus files (one row per file), each compressing from and to
-// memory. Prints a table, then one "bench ..." line per row for scripts.
+// memory. Each figure is the median of RUNS rounds that run the three in
+// turn. Prints a table with each row's speed and size over zlib-8's and a
+// total over the whole corpus, then one "bench row=..." line per row for
+// scripts.
 //
 //   deflate_benchmark.exe CORPUS_FOLDER [RUNS]
 
@@ -104,27 +107,50 @@ bool InflatesTo(const Bytes& compressed, size_t size, const Bytes& expected) {
   return ok;
 }
 
+using CompressFn = size_t (*)(const Bytes&, Bytes*);
+
+constexpr int kCompressors = 3;
+constexpr CompressFn kCompress[kCompressors] = {CompressOurs, CompressZlib,
+                                                CompressLibdeflate};
+
 struct Measure {
   size_t output_size = 0;
+  double seconds = 0;  // the median run
   double mbps = 0;
 };
 
-using CompressFn = size_t (*)(const Bytes&, Bytes*);
-
-Measure Time(CompressFn compress, const Bytes& input, int runs, Bytes* output) {
-  std::vector<double> seconds;
-  Measure m;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    m.output_size = compress(input, output);
-    const auto end = std::chrono::steady_clock::now();
-    seconds.push_back(std::chrono::duration<double>(end - start).count());
-  }
-  std::sort(seconds.begin(), seconds.end());
-  const double median = seconds[seconds.size() / 2];
-  m.mbps = median > 0 ? input.size() / 1e6 / median : 0;
-  return m;
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
+
+// Times the three compressors in rounds, each compressor once per round and
+// the first one turning with the round, so that a change in the machine's
+// load reaches all three alike. One untimed round first warms the buffers.
+void TimeRow(const Bytes& input, int runs, Measure* measures,
+             Bytes* our_output) {
+  std::vector<double> seconds[kCompressors];
+  Bytes outputs[kCompressors];
+  for (int round = -1; round < runs; ++round) {
+    for (int k = 0; k < kCompressors; ++k) {
+      const int c = (k + std::max(round, 0)) % kCompressors;
+      const auto start = std::chrono::steady_clock::now();
+      measures[c].output_size = kCompress[c](input, &outputs[c]);
+      const auto end = std::chrono::steady_clock::now();
+      if (round >= 0) {
+        seconds[c].push_back(std::chrono::duration<double>(end - start).count());
+      }
+    }
+  }
+  for (int c = 0; c < kCompressors; ++c) {
+    measures[c].seconds = Median(seconds[c]);
+    measures[c].mbps =
+        measures[c].seconds > 0 ? input.size() / 1e6 / measures[c].seconds : 0;
+  }
+  *our_output = std::move(outputs[0]);
+}
+
+double Ratio(double a, double b) { return b > 0 ? a / b : 0; }
 
 }  // namespace
 
@@ -150,43 +176,61 @@ int main(int argc, char** argv) {
   struct Row {
     std::string name;
     size_t input;
-    Measure ours, zlib8, libdeflate8;
+    Measure measures[kCompressors];  // ours, zlib-8, libdeflate-8
   };
   std::vector<Row> rows;
   int failures = 0;
-  printf("%-12s %12s | %12s %7s %8s | %12s %7s %8s | %12s %7s %8s\n", "row",
-         "input", "ours", "ratio", "MB/s", "zlib-8", "ratio", "MB/s",
-         "libdeflate-8", "ratio", "MB/s");
+  // "speed" and "size" are each compressor's figure over zlib-8's.
+  printf("%-12s %10s | %10s %6s %6s %6s %8s | %10s %6s | %10s %6s %6s\n",
+         "row", "input", "ours", "MB/s", "speed", "size", "crc32", "zlib-8",
+         "MB/s", "libdeflate", "MB/s", "speed");
+  const auto print_row = [](const Row& row, const char* crc) {
+    const Measure& ours = row.measures[0];
+    const Measure& zlib8 = row.measures[1];
+    const Measure& libdeflate8 = row.measures[2];
+    printf("%-12s %10zu | %10zu %6.1f %5.2fx %6.4f %8s | %10zu %6.1f | %10zu %6.1f %5.2fx\n",
+           row.name.c_str(), row.input, ours.output_size, ours.mbps,
+           Ratio(ours.mbps, zlib8.mbps),
+           Ratio(static_cast<double>(ours.output_size),
+                 static_cast<double>(zlib8.output_size)),
+           crc, zlib8.output_size, zlib8.mbps, libdeflate8.output_size,
+           libdeflate8.mbps, Ratio(libdeflate8.mbps, zlib8.mbps));
+  };
+  Row total{"total", 0, {}};
   for (const auto& path : files) {
     std::ifstream file(path, std::ios::binary);
     const Bytes input((std::istreambuf_iterator<char>(file)),
                       std::istreambuf_iterator<char>());
-    Row row{path.stem().string(), input.size(), {}, {}, {}};
-    Bytes output;
-    row.ours = Time(CompressOurs, input, runs, &output);
-    if (!InflatesTo(output, row.ours.output_size, input)) {
+    Row row{path.stem().string(), input.size(), {}};
+    Bytes ours;
+    TimeRow(input, runs, row.measures, &ours);
+    if (!InflatesTo(ours, row.measures[0].output_size, input)) {
       fprintf(stderr, "row %s: our output does not inflate to the input\n",
               row.name.c_str());
       failures++;
     }
-    row.zlib8 = Time(CompressZlib, input, runs, &output);
-    row.libdeflate8 = Time(CompressLibdeflate, input, runs, &output);
-    const double n = row.input ? static_cast<double>(row.input) : 1.0;
-    printf("%-12s %12zu | %12zu %7.4f %8.1f | %12zu %7.4f %8.1f | %12zu %7.4f %8.1f\n",
-           row.name.c_str(), row.input, row.ours.output_size,
-           row.ours.output_size / n, row.ours.mbps, row.zlib8.output_size,
-           row.zlib8.output_size / n, row.zlib8.mbps,
-           row.libdeflate8.output_size, row.libdeflate8.output_size / n,
-           row.libdeflate8.mbps);
+    // The digest of our stream, to see that speed work changed no byte.
+    char crc[16];
+    snprintf(crc, sizeof(crc), "%08lx",
+             crc32(0, ours.data(), static_cast<uInt>(row.measures[0].output_size)));
+    print_row(row, crc);
     fflush(stdout);
+    total.input += row.input;
+    for (int c = 0; c < kCompressors; ++c) {
+      total.measures[c].output_size += row.measures[c].output_size;
+      total.measures[c].seconds += row.measures[c].seconds;
+    }
     rows.push_back(row);
   }
+  // The whole corpus: all bytes over the sum of the rows' median times.
+  for (Measure& m : total.measures) m.mbps = Ratio(total.input / 1e6, m.seconds);
+  print_row(total, "");
   for (const Row& row : rows) {
+    const Measure* m = row.measures;
     printf("bench row=%s input=%zu ours=%zu zlib8=%zu libdeflate8=%zu "
            "ours_mbps=%.1f zlib8_mbps=%.1f libdeflate8_mbps=%.1f\n",
-           row.name.c_str(), row.input, row.ours.output_size,
-           row.zlib8.output_size, row.libdeflate8.output_size, row.ours.mbps,
-           row.zlib8.mbps, row.libdeflate8.mbps);
+           row.name.c_str(), row.input, m[0].output_size, m[1].output_size,
+           m[2].output_size, m[0].mbps, m[1].mbps, m[2].mbps);
   }
   return failures ? 1 : 0;
 }

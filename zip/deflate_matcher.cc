@@ -46,10 +46,28 @@ inline void UpdateHash(DeflateState& s, uint8_t byte) {
 // head (0 when empty).
 inline uint32_t InsertString(DeflateState& s, uint32_t pos) {
   UpdateHash(s, s.window[pos + kMinMatch - 1]);
-  const uint32_t chain_start = s.head[s.ins_h];
-  s.prev[pos & kWindowMask] = chain_start;
-  s.head[s.ins_h] = pos;
+  const uint16_t chain_start = s.head[s.ins_h];
+  const uint32_t link = pos & kWindowMask;
+  s.prev[link] = chain_start;
+  s.prev[link + kWindowSize] = chain_start;
+  s.head[s.ins_h] = static_cast<uint16_t>(pos);
   return chain_start;
+}
+
+// Asks the cache for the chain head of the next position while the search
+// at this one runs. The next search, when there is one, starts there; and
+// a walk ends on a branch the processor mispredicts, so it would not start
+// that load early by itself.
+inline void PrefetchNextHead(const DeflateState& s) {
+  const uint32_t next_hash =
+      ((s.ins_h << kHashShift) ^ s.window[s.strstart + kMinMatch]) & kHashMask;
+  __builtin_prefetch(&s.head[next_hash]);
+}
+
+// Inserts the positions `from` to `to`, both included (none when `to` is
+// below `from`).
+inline void InsertStrings(DeflateState& s, uint32_t from, uint32_t to) {
+  for (uint32_t pos = from; pos <= to; ++pos) InsertString(s, pos);
 }
 
 // Equal bytes at `scan` and `match`, at most kMaxMatch; the first two are
@@ -80,19 +98,23 @@ bool ReadInput(DeflateState& s, uint32_t at, uint32_t room, uint32_t* got) {
   return true;
 }
 
+// Positions drop by the slide; those that leave the window become 0, the
+// end of a chain. A plain loop, which the compiler turns into saturating
+// vector subtractions.
+void RebaseTable(uint16_t* table, uint32_t size) {
+  for (uint32_t n = 0; n < size; ++n) {
+    const uint16_t m = table[n];
+    table[n] = static_cast<uint16_t>(m >= kWindowSize ? m - kWindowSize : 0);
+  }
+}
+
 void SlideWindow(DeflateState& s) {
   memcpy(s.window, s.window + kWindowSize, kWindowSize);
   s.match_start -= kWindowSize;
   s.strstart -= kWindowSize;
   s.block_start -= kWindowSize;
-  for (uint32_t n = 0; n < kHashSize; ++n) {
-    const uint32_t m = s.head[n];
-    s.head[n] = m >= kWindowSize ? m - kWindowSize : 0;
-  }
-  for (uint32_t n = 0; n < kWindowSize; ++n) {
-    const uint32_t m = s.prev[n];
-    s.prev[n] = m >= kWindowSize ? m - kWindowSize : 0;
-  }
+  RebaseTable(s.head, kHashSize);
+  RebaseTable(s.prev, 2 * kWindowSize);
 }
 
 void FillWindow(DeflateState& s) {
@@ -121,16 +143,13 @@ void Refill(DeflateState& s) {
   }
 }
 
+// Walks the chain from `cur_match` for a match longer than the previous
+// one; returns the best length and leaves its start in s.match_start.
 uint32_t LongestMatch(DeflateState& s, uint32_t cur_match) {
-  uint32_t chain_length = s.max_chain;
   const uint32_t strstart = s.strstart;
-  const uint8_t* window = s.window;
-  const uint8_t* scan = window + strstart;
   uint32_t best_len = s.prev_length;
-  const uint32_t nice_match = s.nice_match;
-  const uint32_t limit = strstart > kMaxDistance ? strstart - kMaxDistance : 0;
-
-  if (s.prev_length >= s.good_match) chain_length >>= 2;
+  uint32_t chain_length = s.max_chain;
+  if (best_len >= s.good_match) chain_length >>= 2;
   // Past the end of the input the position may go beyond the usual bound;
   // the guard area keeps the scan inside the buffer then.
   if (strstart > s.window_size - kMinLookahead && !s.eofile) {
@@ -142,28 +161,37 @@ uint32_t LongestMatch(DeflateState& s, uint32_t cur_match) {
     return best_len;
   }
 
+  const uint32_t limit = strstart > kMaxDistance ? strstart - kMaxDistance : 0;
+  const uint32_t nice_match = s.nice_match;
+  const uint8_t* const window = s.window;
+  const uint8_t* const scan = window + strstart;
+  const uint16_t* const prev = s.prev;
   const uint16_t scan_start = Load16(scan);
+  // A longer match agrees at the current best length and the byte before:
+  // two bytes that reject nearly every candidate before a full compare.
   uint16_t scan_end = Load16(scan + best_len - 1);
-  const uint32_t* prev = s.prev;
-  do {
+  const uint8_t* match_end = window + best_len - 1;
+  uint32_t match_start = s.match_start;
+  for (;;) {
     if (cur_match >= strstart) {
       FailCheck(s, "no future");
-      return best_len;
+      break;
     }
-    const uint8_t* match = window + cur_match;
-    if (Load16(match + best_len - 1) != scan_end ||
-        Load16(match) != scan_start) {
-      continue;
+    if (Load16(match_end + cur_match) == scan_end &&
+        Load16(window + cur_match) == scan_start) {
+      const uint32_t len = MatchLength(scan, window + cur_match);
+      if (len > best_len) {
+        match_start = cur_match;
+        best_len = len;
+        if (len >= nice_match) break;
+        scan_end = Load16(scan + best_len - 1);
+        match_end = window + best_len - 1;
+      }
     }
-    const uint32_t len = MatchLength(scan, match);
-    if (len > best_len) {
-      s.match_start = cur_match;
-      best_len = len;
-      if (len >= nice_match) break;
-      scan_end = Load16(scan + best_len - 1);
-    }
-  } while ((cur_match = prev[cur_match & kWindowMask]) > limit &&
-           --chain_length != 0);
+    cur_match = prev[cur_match];
+    if (cur_match <= limit || --chain_length == 0) break;
+  }
+  s.match_start = match_start;
   return best_len;
 }
 
@@ -208,6 +236,7 @@ uint64_t DeflateLazy(DeflateState& s) {
         s.lookahead >= kMinMatch ? InsertString(s, s.strstart) : 0;
     s.prev_length = match_length;
     const uint32_t prev_match = s.match_start;
+    PrefetchNextHead(s);
     match_length = FindMatch(s, chain_start);
     if (Stopped(s)) return 0;
 
@@ -216,9 +245,11 @@ uint64_t DeflateLazy(DeflateState& s) {
       const bool flush = Tally(s, s.strstart - 1 - prev_match,
                                s.prev_length - kMinMatch);
       s.lookahead -= s.prev_length - 1;
-      for (uint32_t left = s.prev_length - 2; left != 0; --left) {
-        if (++s.strstart <= max_insert) InsertString(s, s.strstart);
-      }
+      // The match covers up to `last`; its positions are inserted up to
+      // the last one with three bytes left.
+      const uint32_t last = s.strstart + s.prev_length - 2;
+      InsertStrings(s, s.strstart + 1, last < max_insert ? last : max_insert);
+      s.strstart = last;
       match_available = false;
       match_length = kMinMatch - 1;
       s.strstart++;
