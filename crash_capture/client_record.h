@@ -65,11 +65,6 @@ class ClientRecord {
   bool reported_connected() const { return reported_connected_; }
   void set_reported_connected() { reported_connected_ = true; }
 
-  // The exit callback is done; the pipe machine, which still used the
-  // record, deletes it.
-  bool exit_handled() const { return exit_handled_; }
-  void set_exit_handled() { exit_handled_ = true; }
-
   // Held for each dump of this client, so its dumps come one at a time.
   std::mutex& dump_lock() { return dump_lock_; }
   // A dump request not yet taken up by a dump.
@@ -99,7 +94,6 @@ class ClientRecord {
   FILETIME start_time_;
   uint32_t crash_id_ = 0;
   bool reported_connected_ = false;
-  bool exit_handled_ = false;
   std::mutex dump_lock_;
   std::atomic<bool> dump_wanted_{false};
 };

@@ -70,6 +70,7 @@ CrashPipeServer::~CrashPipeServer() {
     std::lock_guard<std::mutex> guard(lock_);
     shutting_down_ = true;
   }
+  registered_.notify_all();
   // Disconnecting a listening pipe completes nothing, so the pending connect
   // is cancelled too; the event is set in case nothing is pending at all.
   if (pipe_.IsValid()) {
@@ -522,6 +523,8 @@ void CrashPipeServer::DropClient(ClientRecord* client) {
     if (shutting_down_) return;  // The destructor deletes it.
     dropped = TakeFromList(client);
   }
+  // Its exit callback, if waiting, finds it gone before it is deleted.
+  registered_.notify_all();
   // The record's destructor waits for an exit callback that is still busy
   // with it; that callback finds it gone from the list and leaves it alone.
 }
@@ -529,25 +532,22 @@ void CrashPipeServer::DropClient(ClientRecord* client) {
 void CrashPipeServer::FinishRegistration() {
   const bool reply_delivered = reply_delivered_;
   reply_delivered_ = false;
-  std::unique_ptr<ClientRecord> exited;
   {
-    // Under the lock: the client may exit meanwhile, and its exit callback
-    // then reports its exit only if this reported its connect.
+    // Under the lock, and before its exit callback goes on: a client that
+    // exits meanwhile is reported gone only after it was reported here.
     std::lock_guard<std::mutex> guard(lock_);
     ClientRecord* client = current_client_;
     current_client_ = nullptr;
     if (!client || shutting_down_) return;
     // A client that has read its reply holds its handles: it is registered,
-    // whether its acknowledgement came, came late or never. One already gone
-    // is reported neither way, as its exit callback has seen it unreported.
-    if (reply_delivered && !client->exit_handled() &&
-        WaitForSingleObject(client->process_handle(), 0) == WAIT_TIMEOUT) {
+    // whether its acknowledgement came, came late or never, and even when
+    // it is gone already (its exit is then reported next).
+    if (reply_delivered) {
       client->set_reported_connected();
       if (connect_callback_) connect_callback_(connect_context_, client);
     }
-    // Its exit callback ran while we still used it, and left it to us.
-    if (client->exit_handled()) exited = TakeFromList(client);
   }
+  registered_.notify_all();
 }
 
 std::unique_ptr<ClientRecord> CrashPipeServer::TakeFromList(
@@ -677,9 +677,14 @@ bool CrashPipeServer::GenerateDump(ClientRecord* client,
 
 void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    // A client that exits while it registers is reported (or dropped) by
+    // the pipe machine first, which its stall guard keeps brief.
+    std::unique_lock<std::mutex> guard(lock_);
+    registered_.wait(guard, [this, client] {
+      return shutting_down_ || client != current_client_;
+    });
     if (shutting_down_) return;     // The destructor deletes it.
-    if (!IsListed(client)) return;  // Being dropped by the pipe machine.
+    if (!IsListed(client)) return;  // Dropped by the pipe machine.
   }
   client->UnregisterDumpRequestWait();
   // Only a client that was reported as connected is reported as gone.
@@ -690,11 +695,6 @@ void CrashPipeServer::HandleClientProcessExit(ClientRecord* client) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (shutting_down_) return;
-    if (client == current_client_) {
-      // Still in use on the pipe; the machine deletes it when done.
-      client->set_exit_handled();
-      return;
-    }
     exited = TakeFromList(client);
   }
   if (exited) exited->UnregisterProcessExitWait(false);

@@ -164,8 +164,10 @@ class CrashPipeServer {
   PipeMessage message_ = {};
   PipeMessage reply_ = {};
   // The record being registered on the current connection; guarded by
-  // |lock_| for the exit callbacks' sake.
+  // |lock_| for the exit callbacks' sake, which wait on |registered_| until
+  // the machine is done with it.
   ClientRecord* current_client_ = nullptr;
+  std::condition_variable registered_;
 };
 
 }  // namespace crash_capture
