@@ -109,6 +109,11 @@ CustomInfoEntry Entry(const std::wstring& name, const std::wstring& value) {
 int WatchProcess(DWORD pid) {
   HANDLE process =
       OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  // The driver may end the process only once it is held here.
+  JsonLine("watching")
+      .Add("pid", uint64_t{pid})
+      .Add("ok", process != nullptr)
+      .Print();
   DWORD code = STILL_ACTIVE;
   const bool ended = process &&
                      WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&

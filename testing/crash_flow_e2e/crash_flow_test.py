@@ -128,8 +128,10 @@ class FlowTestCase(unittest.TestCase):
         started = main.expect("reporter", timeout=SLOW)
         self.assertTrue(started["ready"], started)
         self.assertTrue(main.expect("registered")["ok"])
-        # Tells the driver how the reporter ends.
+        # Tells the driver how the reporter ends; holds it before the test
+        # goes on, or a quick end could leave no process to watch.
         self.watch = self.start("--watch-process=%d" % started["pid"])
+        self.assertTrue(self.watch.expect("watching", timeout=SLOW)["ok"])
         return main
 
     @staticmethod

@@ -63,7 +63,8 @@ class BranchTestCase(FlowTestCase):
         main.wait()
         ended = self.reporter_exit()
         self.assertEqual((True, 0), (ended["ended"], ended["code"]),
-                         (ended, self.watch.stderr, main.stderr))
+                         (ended, self.watch.stderr, main.stderr,
+                          self.log()[-3000:]))
 
     @staticmethod
     def reporter_pid(main):
