@@ -38,16 +38,21 @@ class Program:
         for reader in self._readers:
             reader.start()
 
+    # Each reader closes its pipe at its end: a child of the program (the
+    # reporter the client application starts) may hold it open long after
+    # the program itself has ended.
     def _read_stdout(self):
-        for raw in self.process.stdout:
-            text = raw.decode("utf-8", "replace").strip()
-            if text.startswith("{"):
-                self._lines.put(json.loads(text))
+        with self.process.stdout:
+            for raw in self.process.stdout:
+                text = raw.decode("utf-8", "replace").strip()
+                if text.startswith("{"):
+                    self._lines.put(json.loads(text))
         self._lines.put(None)
 
     def _read_stderr(self):
-        for raw in self.process.stderr:
-            self.stderr.append(raw.decode("utf-8", "replace").rstrip())
+        with self.process.stderr:
+            for raw in self.process.stderr:
+                self.stderr.append(raw.decode("utf-8", "replace").rstrip())
 
     def expect(self, event, timeout=60, **fields):
         """The next unconsumed line of this event whose fields match."""
@@ -96,10 +101,10 @@ class Program:
     def wait(self, timeout=120):
         code = self.process.wait(timeout=timeout)
         self.process.stdin.close()
+        # What the program wrote is in its pipes and read at once; a pipe a
+        # child still holds is left to its reader.
         for reader in self._readers:
-            reader.join(timeout=10)
-        self.process.stdout.close()
-        self.process.stderr.close()
+            reader.join(timeout=2)
         self._drain()
         return code
 
