@@ -13,21 +13,38 @@ set -u
 : "${QV_WINEPREFIX:?QV_WINEPREFIX must name the prefix folder}"
 export WINEPREFIX="$QV_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No .NET or HTML engines to install, and no menu entries for the desktop.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 unset DISPLAY WAYLAND_DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY \
       all_proxy ALL_PROXY no_proxy NO_PROXY ftp_proxy FTP_PROXY
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver)"
 
-# Builtins only: this runs before every program, with hundreds of processes
-# on the machine.
+SERVER_PID_FILE="$WINEPREFIX.server.pid"
+
+# Whether process |pid| is this prefix's wineserver. Builtins only: this
+# runs before every program, with hundreds of processes on the machine.
+is_prefix_server() {
+  local entry
+  [ "/proc/$1/exe" -ef "$WINESERVER" ] || return 1
+  while IFS= read -r -d '' entry; do
+    [ "$entry" = "WINEPREFIX=$WINEPREFIX" ] && return 0
+  done <"/proc/$1/environ" 2>/dev/null
+  return 1
+}
+
+# The server found last time is looked at first; only when it is gone are
+# all processes searched.
 server_running() {
-  local p
+  local pid p
+  read -r pid 2>/dev/null <"$SERVER_PID_FILE" && [ -n "$pid" ] \
+    && is_prefix_server "$pid" && return 0
   for p in /proc/[0-9]*; do
-    [ "$p/exe" -ef "$WINESERVER" ] || continue
-    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" \
-      && return 0
+    pid="${p#/proc/}"
+    is_prefix_server "$pid" || continue
+    echo "$pid" >"$SERVER_PID_FILE"
+    return 0
   done
   return 1
 }
@@ -79,7 +96,7 @@ start_prefix() {
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.qv_booted" ]; then
-    rm -rf "$WINEPREFIX" "$WINEPREFIX.keepalive.pid"
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.keepalive.pid" "$SERVER_PID_FILE"
     if template_ready && copy_template; then
       start_server
     else
