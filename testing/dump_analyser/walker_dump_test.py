@@ -8,11 +8,16 @@ import subprocess
 import unittest
 
 
-from crash_tests.crash_harness import ServerHost, run_client
+from crash_tests.crash_harness import ServerHost, start_client
 import qv_test_support as qv
 from qv_test_support import (WINE_RUN, host_path as to_host_path,
                              program, windows_path as to_windows_path)
 from crash_tests import minidump
+
+# A Wine prefix of its own, with a server of its own: dump writing keeps
+# a prefix's server busy.
+setUpModule = qv.start_own_prefix
+tearDownModule = qv.stop_own_prefix
 
 CLIENT = "crash_test_client.exe"
 # A dump takes minutes when the machine is busy; only a hang reaches this.
@@ -56,10 +61,17 @@ class WalkerOnRealDumpsTest(unittest.TestCase):
     def setUpClass(cls):
         cls.host = ServerHost("walker").start()
         cls.dumps = {}
+        # One registration at a time (the pipe has one instance), and the
+        # server writes the clients' dumps side by side.
+        clients = {}
         for mode in CRASHES:
-            code, client = run_client(cls.host, mode, LONG_WAIT)
+            client = clients[mode] = start_client(cls.host, mode, LONG_WAIT)
+            registered = client.expect("registered")
+            assert registered["ok"], (mode, client.seen, client.stderr)
+        for mode, client in clients.items():
+            code = client.wait(timeout=400)
             assert code == 0, (mode, client.seen, client.stderr)
-            pid = client.expect("registered")["pid"]
+            pid = client.events("registered")[0]["pid"]
             cls.dumps[mode] = to_host_path(cls.host.expect("dump", pid=pid)["path"])
 
     @classmethod
