@@ -69,12 +69,15 @@ target_link_libraries(qv_common INTERFACE
   user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32 uuid rpcrt4 psapi winmm
   wininet version ws2_32)
 
-# qv_subsystem(NAME lib DEPS other libs... [SPLIT_TESTS test programs...])
+# qv_subsystem(NAME lib DEPS other libs... [SPLIT_TESTS test programs...]
+#              [OWN_PREFIX_TESTS test programs...])
 # Builds the folder's library from its globbed sources and one test program
 # per *_unittest.cc; those named in SPLIT_TESTS run each case as a CTest
-# test of its own.
+# test of its own, and those in SPLIT_TESTS or OWN_PREFIX_TESTS run in Wine
+# prefixes of their own (see qv_unittest).
 function(qv_subsystem)
-  cmake_parse_arguments(ARG "" "NAME" "DEPS;TEST_DEPS;SPLIT_TESTS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME"
+                        "DEPS;TEST_DEPS;SPLIT_TESTS;OWN_PREFIX_TESTS" ${ARGN})
   file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cc ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   set(lib_sources "")
@@ -96,27 +99,37 @@ function(qv_subsystem)
   endif()
   foreach(test_src ${test_sources})
     get_filename_component(test_name ${test_src} NAME_WE)
-    set(split "")
+    set(options "")
     if(test_name IN_LIST ARG_SPLIT_TESTS)
-      set(split SPLIT)
+      list(APPEND options SPLIT)
+    endif()
+    if(test_name IN_LIST ARG_OWN_PREFIX_TESTS)
+      list(APPEND options OWN_PREFIX)
     endif()
     qv_unittest(${test_name} ${test_src} LIBS ${ARG_NAME} ${ARG_TEST_DEPS}
-                ${split})
+                ${options})
   endforeach()
 endfunction()
 
-# qv_unittest(name source LIBS libs... [SPLIT])
+# qv_unittest(name source LIBS libs... [SPLIT] [OWN_PREFIX])
 # Links the shared test helpers of testing/test_support/ too. SPLIT makes
 # each TEST/TEST_F of the source a CTest test of its own (name.Suite.Test),
-# so a program of slow cases runs them side by side.
+# so a program of slow cases runs them side by side. A split program, or one
+# with OWN_PREFIX, runs each of its tests in a Wine prefix of its own: every
+# prefix has its own Wine server, which dump writing keeps busy, so tests
+# that write dumps do not queue for the build's one.
 function(qv_unittest name)
-  cmake_parse_arguments(ARG "SPLIT" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SPLIT;OWN_PREFIX" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   qv_apply_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support qv_common
                         qv::gtest_main)
+  set(own_prefix ${ARG_OWN_PREFIX})
+  if(ARG_SPLIT)
+    set(own_prefix TRUE)
+  endif()
   if(NOT ARG_SPLIT)
-    qv_add_unittest(${name} ${name})
+    qv_add_unittest(${name} ${name} "${own_prefix}")
     return()
   endif()
   set(cases "")
@@ -131,15 +144,21 @@ function(qv_unittest name)
   foreach(case ${cases})
     string(REGEX REPLACE "^\nTEST(_F)?\\([ \n]*" "" case "${case}")
     string(REGEX REPLACE ",[ \n]*" "." case "${case}")
-    qv_add_unittest(${name}.${case} ${name} --gtest_filter=${case})
+    qv_add_unittest(${name}.${case} ${name} "${own_prefix}"
+                    --gtest_filter=${case})
   endforeach()
 endfunction()
 
-function(qv_add_unittest test_name program)
+function(qv_add_unittest test_name program own_prefix)
   add_test(NAME ${test_name} COMMAND ${program} ${ARGN})
   # Unit tests that write minidumps take minutes when the machine is busy;
   # only a hang reaches this bound.
   set_tests_properties(${test_name} PROPERTIES TIMEOUT 600)
+  if(own_prefix)
+    # Made on first use, a copy of the build's template (scripts/test.sh).
+    set_tests_properties(${test_name} PROPERTIES ENVIRONMENT
+      "QV_WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/${test_name}.wineprefix")
+  endif()
 endfunction()
 
 # qv_program(name sources... LIBS libs... [WINDOWS])

@@ -12,10 +12,21 @@ bash "$ROOT/scripts/build.sh"
 # the build's shared prefix and every test's own prefix are copies of it.
 export QV_WINEPREFIX="$BUILD/wineprefix"
 TEMPLATE="$BUILD/wineprefix.template"
-stop_wine() { "$BUILD/wine_run.sh" --stop || true; }
+# The build's prefixes: the shared one, the template and the tests' own.
+prefixes() {
+  find "$BUILD" -mindepth 1 \( -name wineprefix -o -name '*.wineprefix' \
+       -o -name wineprefix.template \) -type d -prune -print
+}
+stop_wine() {
+  local prefix
+  for prefix in $(prefixes); do
+    QV_WINEPREFIX="$prefix" "$BUILD/wine_run.sh" --stop || true
+  done
+}
 stop_wine
-rm -rf "$QV_WINEPREFIX" "$QV_WINEPREFIX.lock" "$QV_WINEPREFIX.keepalive.pid" \
-       "$TEMPLATE" "$TEMPLATE.lock" "$TEMPLATE.keepalive.pid"
+for prefix in $(prefixes); do
+  rm -rf "$prefix" "$prefix".lock "$prefix".keepalive.pid "$prefix".server.pid
+done
 trap stop_wine EXIT
 # Booted here, outside CTest, so no test pays for it or sees its output; the
 # template runs without the desktop keeper, and its server is gone (its

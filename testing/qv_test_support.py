@@ -93,7 +93,8 @@ def start_own_prefix():
     assert OWN_PREFIX, "the test has no prefix of its own (OWN_PREFIX)"
     stop_prefix(OWN_PREFIX)
     shutil.rmtree(OWN_PREFIX, ignore_errors=True)
-    for leftover in (OWN_PREFIX + ".lock", OWN_PREFIX + ".keepalive.pid"):
+    for leftover in (OWN_PREFIX + ".lock", OWN_PREFIX + ".keepalive.pid",
+                     OWN_PREFIX + ".server.pid"):
         if os.path.exists(leftover):
             os.remove(leftover)
     run(["cmd", "/c", "exit", "0"], timeout=300)

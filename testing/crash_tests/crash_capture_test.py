@@ -15,6 +15,11 @@ from crash_harness import (GUID_NAME, ServerHost, dump_path_pattern,
 import minidump
 import qv_test_support as qv
 
+# A Wine prefix of its own, with a server of its own: dump writing keeps
+# a prefix's server busy.
+setUpModule = qv.start_own_prefix
+tearDownModule = qv.stop_own_prefix
+
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 WAIT_OBJECT_0 = 0
 WAIT_ABANDONED_1 = 0x81  # the second object (the server-alive mutex), abandoned

@@ -3,11 +3,8 @@ three ways under Wine, its dump written by itself or by a crash server, read
 back with the test tree's own minidump reader and the exit code taken from a
 Windows parent (launcher.exe).
 
-CTest runs each case as a test of its own (see CMakeLists.txt). By hand,
-from build/:
-
-    QV_WINE_RUN=$PWD/wine_run.sh QV_BIN_DIR=$PWD/bin \
-        python3 ../testing/inproc_crash/inproc_crash_test.py -v InProcessDumpTest
+CTest runs each case as a test of its own, in a Wine prefix of its own (see
+CMakeLists.txt); by hand, from build/: ctest -R inproc_crash -V
 """
 
 import json
@@ -24,6 +21,11 @@ import qv_test_support as qv
 from qv_test_support import (WINE_RUN, WORK_DIR, host_path as to_host_path,
                              program, windows_path as to_windows_path)
 from crash_tests import minidump
+
+# A Wine prefix of its own, with a server of its own: dump writing keeps
+# a prefix's server busy.
+setUpModule = qv.start_own_prefix
+tearDownModule = qv.stop_own_prefix
 
 ASSERTION_STREAM = 0x47670002
 ASSERTION_TEXT_UNITS = 128

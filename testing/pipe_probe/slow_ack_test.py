@@ -13,6 +13,11 @@ import unittest
 import qv_test_support as qv
 from crash_tests.crash_harness import Program, ServerHost, start_client
 
+# A Wine prefix of its own, with a server of its own: dump writing keeps
+# a prefix's server busy.
+setUpModule = qv.start_own_prefix
+tearDownModule = qv.stop_own_prefix
+
 # Each row: a client's acknowledgement, and whether the server still reads
 # it (the server waits one second; None: no ack, or too close to tell on a
 # busy machine).
