@@ -14,6 +14,7 @@
 #include "quillavera_crash_reporter/client_callbacks.h"
 #include "quillavera_crash_reporter/crash_handling_flow.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#include "upload/feedback_endpoint.h"
 #include "upload/http_upload.h"
 #include "upload/report_sender.h"
 
@@ -136,7 +137,10 @@ CRITICAL_SECTION* GetReporterCriticalSection() {
 
 bool CreateReportSender() {
   if (g_report_sender.load()) return false;
-  g_report_sender.store(new (std::nothrow) ReportSender(std::wstring()));
+  ReportSender::Options options;
+  options.timeout_ms = GetFeedbackPostTimeoutMs();
+  g_report_sender.store(new (std::nothrow)
+                            ReportSender(std::wstring(), options));
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "upload/feedback_endpoint.h"
 
+#include "upload/report_sender.h"
+
 #if defined(QV_TEST_ENDPOINTS)
 #include "upload/test_endpoint_port.h"
 #endif
@@ -30,4 +32,13 @@ std::wstring GetFeedbackLogUrl() {
 
 std::wstring GetFeedbackAnalyzeUrl() {
   return GetFeedbackHostUrl() + L"/api/feedback/analyze/log";
+}
+
+int GetFeedbackPostTimeoutMs() {
+#if defined(QV_TEST_ENDPOINTS)
+  return ReadTestTimeoutMs(L"QV_TEST_POST_TIMEOUT_MS",
+                           ReportSender::kDefaultTimeoutMs);
+#else
+  return ReportSender::kDefaultTimeoutMs;
+#endif
 }

@@ -32,11 +32,37 @@ TEST(FeedbackEndpointTest, TestBuildPostsToTheLoopbackPortItIsGiven) {
   SetEnvironmentVariableW(L"QV_TEST_FEEDBACK_PORT", nullptr);
 }
 
+TEST(FeedbackEndpointTest, TestBuildMayOnlyShortenThePostTimeOut) {
+  struct Case {
+    const wchar_t* value;  // null: variable unset
+    int timeout_ms;
+  } cases[] = {
+      {L"2500", 2500},
+      {nullptr, 30000},
+      {L"0", 30000},
+      {L"-5", 30000},
+      {L"30001", 30000},
+      {L"2s", 30000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : L"(unset)");
+    SetEnvironmentVariableW(L"QV_TEST_POST_TIMEOUT_MS", c.value);
+    EXPECT_EQ(c.timeout_ms, GetFeedbackPostTimeoutMs());
+  }
+  SetEnvironmentVariableW(L"QV_TEST_POST_TIMEOUT_MS", nullptr);
+}
+
 #else
 
 TEST(FeedbackEndpointTest, ProductBuildUsesHttpsOnAReservedHost) {
   EXPECT_EQ(L"https://feedback.quillavera.invalid/api/feedback/client/log",
             GetFeedbackLogUrl());
+}
+
+TEST(FeedbackEndpointTest, ProductBuildIgnoresTheTestTimeOut) {
+  SetEnvironmentVariableW(L"QV_TEST_POST_TIMEOUT_MS", L"2500");
+  EXPECT_EQ(30000, GetFeedbackPostTimeoutMs());
+  SetEnvironmentVariableW(L"QV_TEST_POST_TIMEOUT_MS", nullptr);
 }
 
 #endif

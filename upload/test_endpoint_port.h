@@ -1,5 +1,5 @@
-// The loopback port of a fake service in a test build, from an environment
-// variable.
+// Settings of a test build read from environment variables: the loopback
+// port of a fake service, and shorter time-outs.
 
 #ifndef UPLOAD_TEST_ENDPOINT_PORT_H_
 #define UPLOAD_TEST_ENDPOINT_PORT_H_
@@ -10,5 +10,9 @@
 // unset or not a port: nothing listens there, so a test that forgot to name
 // its fake fails fast and stays on this machine.
 std::wstring ReadTestEndpointPort(const wchar_t* variable);
+
+// The decimal count of milliseconds in |variable| when it is one from 1 to
+// |fallback|, else |fallback|: a test may only shorten a time-out.
+int ReadTestTimeoutMs(const wchar_t* variable, int fallback);
 
 #endif  // UPLOAD_TEST_ENDPOINT_PORT_H_
