@@ -156,7 +156,9 @@ function(qv_add_unittest test_name program own_prefix)
   set_tests_properties(${test_name} PROPERTIES TIMEOUT 600)
   if(own_prefix)
     # Made on first use, a copy of the build's template (scripts/test.sh).
-    set_tests_properties(${test_name} PROPERTIES ENVIRONMENT
+    # These write dumps, the slowest work: started early (see
+    # qv_add_python_test).
+    set_tests_properties(${test_name} PROPERTIES COST 20 ENVIRONMENT
       "QV_WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/${test_name}.wineprefix")
   endif()
 endfunction()
@@ -255,4 +257,10 @@ function(qv_add_python_test name script own_prefix timeout extra_env)
   add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script} ${ARGN})
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${timeout} ENVIRONMENT "${env}")
+  if(own_prefix)
+    # Whole programs in prefixes of their own are the longest tests. CTest
+    # starts the costliest first, by the times of the last run, or by this
+    # where there is none (a fresh build), so they do not trail at the end.
+    set_tests_properties(${name} PROPERTIES COST 30)
+  endif()
 endfunction()
