@@ -5,12 +5,28 @@
 
 #include "base/win/scoped_handle.h"
 #include "quillavera_crash_reporter/reporter_paths.h"
+#if defined(QV_TEST_ENDPOINTS)
+#include "upload/test_endpoint_port.h"
+#endif
 
 namespace {
 
 const wchar_t kAnalyserName[] = L"dump_analyser.exe";
 const wchar_t kAnalyserDoneEvent[] = L"DumpAnalyserEventHandler";
 const DWORD kAnalyserWaitMs = 5000;
+
+// How long the analysis waits for the walker. A test build may set it in
+// QV_TEST_ANALYSER_WAIT_MS (up to 10 minutes): on a loaded test machine
+// the walker's mere start can take longer than 5 s, and a test that checks
+// the packed text needs it whole; the walker's signal ends the wait.
+DWORD AnalyserWaitMs() {
+#if defined(QV_TEST_ENDPOINTS)
+  return static_cast<DWORD>(ReadTestTimeoutMs(
+      L"QV_TEST_ANALYSER_WAIT_MS", kAnalyserWaitMs, 10 * 60 * 1000));
+#else
+  return kAnalyserWaitMs;
+#endif
+}
 
 std::wstring AnalyserParameters(const std::wstring& dump_path,
                                 const std::wstring& result_path) {
@@ -22,21 +38,22 @@ std::wstring AnalyserParameters(const std::wstring& dump_path,
 // is complete and closed. Either ends the first wait; after the signal the
 // rest of the time goes to cmd finishing.
 void WaitForAnalyser(HANDLE done_event, HANDLE process) {
+  const DWORD wait_ms = AnalyserWaitMs();
   DWORD start = ::GetTickCount();
   if (!process) {
-    if (done_event) ::WaitForSingleObject(done_event, kAnalyserWaitMs);
+    if (done_event) ::WaitForSingleObject(done_event, wait_ms);
     return;
   }
   if (!done_event) {
-    ::WaitForSingleObject(process, kAnalyserWaitMs);
+    ::WaitForSingleObject(process, wait_ms);
     return;
   }
   HANDLE handles[] = {done_event, process};
-  DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, kAnalyserWaitMs);
+  DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, wait_ms);
   if (woke != WAIT_OBJECT_0) return;
   DWORD spent = ::GetTickCount() - start;
-  if (spent < kAnalyserWaitMs) {
-    ::WaitForSingleObject(process, kAnalyserWaitMs - spent);
+  if (spent < wait_ms) {
+    ::WaitForSingleObject(process, wait_ms - spent);
   }
 }
 

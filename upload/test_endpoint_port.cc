@@ -28,8 +28,8 @@ std::wstring ReadTestEndpointPort(const wchar_t* variable) {
   return std::to_wstring(port);
 }
 
-int ReadTestTimeoutMs(const wchar_t* variable, int fallback) {
+int ReadTestTimeoutMs(const wchar_t* variable, int fallback, int longest) {
   const long timeout_ms = ReadDecimal(variable);
-  if (timeout_ms < 1 || timeout_ms > fallback) return fallback;
+  if (timeout_ms < 1 || timeout_ms > longest) return fallback;
   return static_cast<int>(timeout_ms);
 }

@@ -12,7 +12,7 @@
 std::wstring ReadTestEndpointPort(const wchar_t* variable);
 
 // The decimal count of milliseconds in |variable| when it is one from 1 to
-// |fallback|, else |fallback|: a test may only shorten a time-out.
-int ReadTestTimeoutMs(const wchar_t* variable, int fallback);
+// |longest|, else |fallback|.
+int ReadTestTimeoutMs(const wchar_t* variable, int fallback, int longest);
 
 #endif  // UPLOAD_TEST_ENDPOINT_PORT_H_
