@@ -57,81 +57,102 @@ def crashed_thread(lines):
 
 
 class WalkerOnRealDumpsTest(unittest.TestCase):
+    """Each case crashes the client the way it needs; CTest runs the cases
+    side by side, each in a prefix of its own."""
+
     @classmethod
     def setUpClass(cls):
         cls.host = ServerHost("walker").start()
         cls.dumps = {}
-        # One registration at a time (the pipe has one instance), and the
-        # server writes the clients' dumps side by side.
-        clients = {}
-        for mode in CRASHES:
-            client = clients[mode] = start_client(cls.host, mode, LONG_WAIT)
-            registered = client.expect("registered")
-            assert registered["ok"], (mode, client.seen, client.stderr)
-        for mode, client in clients.items():
-            code = client.wait(timeout=400)
-            assert code == 0, (mode, client.seen, client.stderr)
-            pid = client.events("registered")[0]["pid"]
-            cls.dumps[mode] = to_host_path(cls.host.expect("dump", pid=pid)["path"])
 
     @classmethod
     def tearDownClass(cls):
         cls.host.kill()
 
-    def test_reason_address_and_faulting_frame_are_the_dumps_own(self):
-        for mode, (code, reason) in CRASHES.items():
-            with self.subTest(mode=mode):
-                md = minidump.Minidump.read(self.dumps[mode])
-                exception = md.exception()
-                self.assertEqual(code, exception["code"])
-                returncode, text, stderr = walk(self.dumps[mode])
-                self.assertEqual(0, returncode, stderr)
-                lines = text.replace("\r\n", "\n").split("\n")
-                self.assertIn("Crash reason:  " + reason, lines)
-                address = exception["address"]
-                if code == 0xC0000005:
-                    address = exception["parameters"][1]
-                    self.assertEqual(0x10, address)
-                self.assertIn("Crash address: 0x%x" % address, lines)
+    def dump_of(self, mode):
+        """The host path of the dump of a client crashed by |mode|, made on
+        first use."""
+        if mode not in self.dumps:
+            client = start_client(self.host, mode, LONG_WAIT)
+            registered = client.expect("registered")
+            self.assertTrue(registered["ok"], (mode, client.seen, client.stderr))
+            code = client.wait(timeout=400)
+            self.assertEqual(0, code, (mode, client.seen, client.stderr))
+            dump = self.host.expect("dump", pid=registered["pid"])["path"]
+            self.dumps[mode] = to_host_path(dump)
+        return self.dumps[mode]
 
-                thread_line, frames = crashed_thread(lines)
-                index = md.thread_ids().index(exception["thread_id"])
-                self.assertEqual("Thread %d (crashed)" % index, thread_line)
-                rip = md.exception_rip()
-                base, _, name = next(m for m in md.modules()
-                                     if m[0] <= rip < m[0] + m[1])
-                self.assertEqual([name.split("\\")[-1], rip - base,
-                                  "given as instruction pointer in context"],
-                                 frames[0])
-                if mode != "crash-throw":
-                    # The client's own code faulted.
-                    self.assertEqual(CLIENT, frames[0][0])
-                # Further frames come from the stack, and the client's own
-                # code that raised or called is among them.
-                scanned = frames[1:]
-                self.assertTrue(scanned)
-                self.assertTrue(all(f[2] == "stack scanning" for f in scanned))
-                self.assertIn(CLIENT, [f[0] for f in scanned])
-                modules = lines[lines.index("Loaded modules:") + 1:]
-                for base, size, name in md.modules():
-                    self.assertIn("0x%x - 0x%x  %s" % (base, base + size,
-                                                         name.split("\\")[-1]),
-                                  modules)
+    def test_write_fault(self):
+        self.check_reason_address_and_faulting_frame("crash")
+
+    def test_read_fault(self):
+        self.check_reason_address_and_faulting_frame("crash-read")
+
+    def test_illegal_instruction(self):
+        self.check_reason_address_and_faulting_frame("crash-illegal")
+
+    def test_breakpoint(self):
+        self.check_reason_address_and_faulting_frame("crash-breakpoint")
+
+    def test_unhandled_cpp_exception(self):
+        self.check_reason_address_and_faulting_frame("crash-throw")
+
+    def check_reason_address_and_faulting_frame(self, mode):
+        """The walker's reason, address and faulting frame are the dump's
+        own."""
+        code, reason = CRASHES[mode]
+        dump_path = self.dump_of(mode)
+        md = minidump.Minidump.read(dump_path)
+        exception = md.exception()
+        self.assertEqual(code, exception["code"])
+        returncode, text, stderr = walk(dump_path)
+        self.assertEqual(0, returncode, stderr)
+        lines = text.replace("\r\n", "\n").split("\n")
+        self.assertIn("Crash reason:  " + reason, lines)
+        address = exception["address"]
+        if code == 0xC0000005:
+            address = exception["parameters"][1]
+            self.assertEqual(0x10, address)
+        self.assertIn("Crash address: 0x%x" % address, lines)
+
+        thread_line, frames = crashed_thread(lines)
+        index = md.thread_ids().index(exception["thread_id"])
+        self.assertEqual("Thread %d (crashed)" % index, thread_line)
+        rip = md.exception_rip()
+        base, _, name = next(m for m in md.modules()
+                             if m[0] <= rip < m[0] + m[1])
+        self.assertEqual([name.split("\\")[-1], rip - base,
+                          "given as instruction pointer in context"],
+                         frames[0])
+        if mode != "crash-throw":
+            # The client's own code faulted.
+            self.assertEqual(CLIENT, frames[0][0])
+        # Further frames come from the stack, and the client's own code
+        # that raised or called is among them.
+        scanned = frames[1:]
+        self.assertTrue(scanned)
+        self.assertTrue(all(f[2] == "stack scanning" for f in scanned))
+        self.assertIn(CLIENT, [f[0] for f in scanned])
+        modules = lines[lines.index("Loaded modules:") + 1:]
+        for base, size, name in md.modules():
+            self.assertIn("0x%x - 0x%x  %s" % (base, base + size,
+                                                 name.split("\\")[-1]),
+                          modules)
 
     def test_fault_modes_still_work_on_a_real_dump(self):
         env = dict(os.environ, QV_DUMP_ANALYSER_MODE="silent")
-        returncode, text, _ = walk(self.dumps["crash"], env)
+        returncode, text, _ = walk(self.dump_of("crash"), env)
         self.assertEqual((0, ""), (returncode, text))
 
     def test_corrupt_dumps_are_refused_without_a_crash(self):
-        good = open(self.dumps["crash"], "rb").read()
+        good = open(self.dump_of("crash"), "rb").read()
         cases = {
             "not a dump": b"PK\x03\x04" + bytes(60),
             "cut after the header": good[:32],
             "cut in half": good[:len(good) // 2],
             "directory past the end": good[:12] + b"\xff\xff\xff\x7f" + good[16:],
         }
-        folder = os.path.dirname(self.dumps["crash"])
+        folder = os.path.dirname(self.dump_of("crash"))
         for name, data in cases.items():
             with self.subTest(case=name):
                 path = os.path.join(folder, "corrupt.dmp")
