@@ -14,7 +14,6 @@ import struct
 import subprocess
 import tempfile
 import unittest
-from concurrent.futures import ThreadPoolExecutor
 
 from crash_tests.crash_harness import GUID_NAME, ServerHost
 import qv_test_support as qv
@@ -59,44 +58,48 @@ def assertion_record(body):
 
 
 class InProcessDumpTest(unittest.TestCase):
-    def test_each_crash_kind_is_dumped_by_the_process_itself(self):
-        dirs = {mode: tempfile.mkdtemp(prefix="inproc-%s-" % mode, dir=WORK_DIR)
-                for mode in MODES}
-        # The three dumps are slow on a busy machine; they run side by side.
-        with ThreadPoolExecutor(len(MODES)) as pool:
-            runs = {mode: pool.submit(run_crash, mode, dirs[mode]) for mode in MODES}
-        for mode, (code, assertion_type) in MODES.items():
-            with self.subTest(mode=mode):
-                exit_code, lines = runs[mode].result()
-                self.assertEqual(exit_code, code, lines)
-                self.assertFalse(lines["installed"]["server"])
-                self.assertNotIn("returned", lines)
-                done = lines["dump_done"]
-                self.assertTrue(done["succeeded"], done)
-                self.assertEqual(done["assertion_type"], assertion_type)
+    def test_access_violation_is_dumped_by_the_process_itself(self):
+        self.check_dumped_by_the_process_itself("exception")
 
-                path = to_host_path(done["path"])
-                self.assertRegex(os.path.basename(path), "^" + GUID_NAME + r"\.dmp$")
-                self.assertEqual(os.listdir(dirs[mode]), [os.path.basename(path)])
-                dump = minidump.Minidump.read(path)
-                exception = dump.exception()
-                thread_id = lines["crashing"]["thread_id"]
-                self.assertEqual(exception["code"], code)
-                self.assertEqual(exception["thread_id"], thread_id)
-                self.assertIn(thread_id, dump.thread_ids())
+    def test_invalid_parameter_is_dumped_by_the_process_itself(self):
+        self.check_dumped_by_the_process_itself("invalid-parameter")
 
-                body = dump.stream(ASSERTION_STREAM)
-                if assertion_type == 0:
-                    self.assertIsNone(body)
-                    continue
-                texts, line, kind = assertion_record(body)
-                self.assertEqual(kind, assertion_type)
-                if mode == "invalid-parameter":
-                    self.assertEqual(texts, ["destination != nullptr", "strcpy_s",
-                                             "tcscpy_s.inl"])
-                    self.assertEqual(line, 42)
-                    self.assertEqual(len(exception["parameters"]), 3)
-                    self.assertEqual(exception["parameters"][2], 42)
+    def test_pure_call_is_dumped_by_the_process_itself(self):
+        self.check_dumped_by_the_process_itself("pure-call")
+
+    def check_dumped_by_the_process_itself(self, mode):
+        code, assertion_type = MODES[mode]
+        dump_dir = tempfile.mkdtemp(prefix="inproc-%s-" % mode, dir=WORK_DIR)
+        exit_code, lines = run_crash(mode, dump_dir)
+        self.assertEqual(exit_code, code, lines)
+        self.assertFalse(lines["installed"]["server"])
+        self.assertNotIn("returned", lines)
+        done = lines["dump_done"]
+        self.assertTrue(done["succeeded"], done)
+        self.assertEqual(done["assertion_type"], assertion_type)
+
+        path = to_host_path(done["path"])
+        self.assertRegex(os.path.basename(path), "^" + GUID_NAME + r"\.dmp$")
+        self.assertEqual(os.listdir(dump_dir), [os.path.basename(path)])
+        dump = minidump.Minidump.read(path)
+        exception = dump.exception()
+        thread_id = lines["crashing"]["thread_id"]
+        self.assertEqual(exception["code"], code)
+        self.assertEqual(exception["thread_id"], thread_id)
+        self.assertIn(thread_id, dump.thread_ids())
+
+        body = dump.stream(ASSERTION_STREAM)
+        if assertion_type == 0:
+            self.assertIsNone(body)
+            return
+        texts, line, kind = assertion_record(body)
+        self.assertEqual(kind, assertion_type)
+        if mode == "invalid-parameter":
+            self.assertEqual(texts, ["destination != nullptr", "strcpy_s",
+                                     "tcscpy_s.inl"])
+            self.assertEqual(line, 42)
+            self.assertEqual(len(exception["parameters"]), 3)
+            self.assertEqual(exception["parameters"][2], 42)
 
 
 class ServerDumpTest(unittest.TestCase):
