@@ -11,6 +11,7 @@ if(NOT QV_DEPS_PREFIX)
   set(QV_DEPS_PREFIX /opt/quillavera-deps/v1 CACHE PATH "" FORCE)
 endif()
 set(QV_MINGW_SYSROOT /usr/x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/delay_load.cmake)
 
 option(QV_WERROR "Treat compiler warnings in our own code as errors" ON)
 option(QV_BENCHMARKS "Build the benchmark programs (scripts/bench.sh)" OFF)
@@ -124,6 +125,7 @@ function(qv_unittest name)
   qv_apply_flags(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} test_support qv_common
                         qv::gtest_main)
+  qv_delay_load_system_libraries(${name})
   set(own_prefix ${ARG_OWN_PREFIX})
   if(ARG_SPLIT)
     set(own_prefix TRUE)
@@ -165,6 +167,9 @@ endfunction()
 
 # qv_program(name sources... LIBS libs... [WINDOWS])
 # A Windows program in build/bin. WINDOWS makes it a GUI-subsystem program.
+# Programs of the test tree load their system libraries on first use
+# (cmake/delay_load.cmake); the product's keep their ordinary imports.
+set(QV_TEST_TREE ${CMAKE_SOURCE_DIR}/testing)
 function(qv_program name)
   cmake_parse_arguments(ARG "WINDOWS;WIDE" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
@@ -175,6 +180,10 @@ function(qv_program name)
   endif()
   if(ARG_WIDE)
     target_link_options(${name} PRIVATE -municode)
+  endif()
+  cmake_path(IS_PREFIX QV_TEST_TREE "${CMAKE_CURRENT_SOURCE_DIR}" in_test_tree)
+  if(in_test_tree)
+    qv_delay_load_system_libraries(${name})
   endif()
 endfunction()
 
