@@ -25,7 +25,8 @@ stop_wine() {
 }
 stop_wine
 for prefix in $(prefixes); do
-  rm -rf "$prefix" "$prefix".lock "$prefix".keepalive.pid "$prefix".server.pid
+  rm -rf "$prefix" "$prefix".lock "$prefix".keepalive.pid "$prefix".server.pid \
+         "$prefix".desktop.ready
 done
 trap stop_wine EXIT
 # Booted here, outside CTest, so no test pays for it or sees its output; the

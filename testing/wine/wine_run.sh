@@ -124,10 +124,18 @@ desktop_running() {
 start_desktop() {
   wants_desktop || return 0
   desktop_running && return 0
-  setsid "$WINE" "$QV_WINE_KEEPALIVE" </dev/null >/dev/null 2>&1 9>&- &
+  local ready="$WINEPREFIX.desktop.ready" i
+  rm -f "$ready"
+  setsid "$WINE" "$QV_WINE_KEEPALIVE" "Z:${ready//\//\\}" \
+    </dev/null >/dev/null 2>&1 9>&- &
   echo $! >"$KEEPALIVE_PID_FILE"
-  # Give it the moment it needs to bring the desktop up.
-  sleep 1
+  # The keeper makes the file once the desktop is up (at most 30 s, then the
+  # program runs anyway, as it would have without the keeper).
+  for ((i = 0; i < 1500; i++)); do
+    [ -e "$ready" ] && break
+    kill -0 "$!" 2>/dev/null || break
+    sleep 0.02
+  done
 }
 
 wants_desktop() {
