@@ -151,6 +151,16 @@ function(qv_unittest name)
   endforeach()
 endfunction()
 
+# Tests with a prefix of their own take one of scripts/test.sh's pool of
+# booted prefixes when ctest is given the pool (--resource-spec-file): a
+# new prefix's boot costs more than most of these tests' own work. A test
+# that changes the registry, which the pool's reset does not put back, says
+# NEW_PREFIX instead. Without the pool every such test gets a new prefix.
+set(QV_PREFIX_POOL ${CMAKE_BINARY_DIR}/prefix_pool)
+function(qv_take_pooled_prefix test_name)
+  set_tests_properties(${test_name} PROPERTIES RESOURCE_GROUPS prefixes:1)
+endfunction()
+
 function(qv_add_unittest test_name program own_prefix)
   add_test(NAME ${test_name} COMMAND ${program} ${ARGN})
   # Unit tests that write minidumps take minutes when the machine is busy;
@@ -161,7 +171,8 @@ function(qv_add_unittest test_name program own_prefix)
     # These write dumps, the slowest work: started early (see
     # qv_add_python_test).
     set_tests_properties(${test_name} PROPERTIES COST 20 ENVIRONMENT
-      "QV_WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/${test_name}.wineprefix")
+      "QV_WINEPREFIX=${CMAKE_CURRENT_BINARY_DIR}/${test_name}.wineprefix;QV_PREFIX_POOL=${QV_PREFIX_POOL}")
+    qv_take_pooled_prefix(${test_name})
   endif()
 endfunction()
 
@@ -200,7 +211,7 @@ file(WRITE ${QV_WINE_RUN}
   "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
 file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX] [SPLIT]
+# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX | NEW_PREFIX] [SPLIT]
 #                [TIMEOUT seconds] [ENV VAR=value...] [ARGS args...])
 # A whole-program test driven by Python. Example:
 #
@@ -220,8 +231,11 @@ file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP
 # work folder and, with OWN_PREFIX, a prefix of its own, so that the cases
 # run side by side; TIMEOUT then bounds each case.
 function(qv_python_test)
-  cmake_parse_arguments(ARG "OWN_PREFIX;SPLIT" "NAME;SCRIPT;TIMEOUT" "ENV;ARGS"
-                        ${ARGN})
+  cmake_parse_arguments(ARG "OWN_PREFIX;NEW_PREFIX;SPLIT" "NAME;SCRIPT;TIMEOUT"
+                        "ENV;ARGS" ${ARGN})
+  if(ARG_NEW_PREFIX)
+    set(ARG_OWN_PREFIX NEW)
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
@@ -260,12 +274,18 @@ function(qv_add_python_test name script own_prefix timeout extra_env)
   if(own_prefix)
     set(prefix ${CMAKE_CURRENT_BINARY_DIR}/${name}.wineprefix)
     list(APPEND env "QV_TEST_PREFIX=${prefix}" "QV_WINEPREFIX=${prefix}")
+    if(NOT own_prefix STREQUAL "NEW")
+      list(APPEND env "QV_PREFIX_POOL=${QV_PREFIX_POOL}")
+    endif()
   else()
     list(APPEND env "QV_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
   endif()
   add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script} ${ARGN})
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${timeout} ENVIRONMENT "${env}")
+  if(own_prefix AND NOT own_prefix STREQUAL "NEW")
+    qv_take_pooled_prefix(${name})
+  endif()
   if(own_prefix)
     # Whole programs in prefixes of their own are the longest tests. CTest
     # starts the costliest first, by the times of the last run, or by this

@@ -37,5 +37,23 @@ QV_WINEPREFIX="$TEMPLATE" QV_WINE_TEMPLATE= QV_WINE_KEEPALIVE=/nonexistent \
 QV_WINEPREFIX="$TEMPLATE" "$BUILD/wine_run.sh" --stop
 "$BUILD/wine_run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
+# The pool of booted prefixes that tests with a prefix of their own take
+# from (see testing/wine/wine_run.sh): one for each test CTest runs at once,
+# booted side by side, and named to CTest as that many "prefixes".
+JOBS="$(nproc)"
+POOL="$BUILD/prefix_pool"
+SPEC="$BUILD/prefix_pool.json"
+mkdir -p "$POOL"
+slots=""
+for ((i = 0; i < JOBS; i++)); do
+  QV_WINEPREFIX="$POOL/$i.wineprefix" "$BUILD/wine_run.sh" cmd /c exit 0 \
+    </dev/null >/dev/null 2>&1 &
+  slots+="${slots:+,}{\"id\": \"$i\", \"slots\": 1}"
+done
+wait
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefixes": [%s]}]}\n' \
+  "$slots" >"$SPEC"
+
 cd "$BUILD"
-ctest -j "$(nproc)" --output-on-failure --timeout 600 "$@"
+ctest -j "$JOBS" --resource-spec-file "$SPEC" --output-on-failure \
+  --timeout 600 "$@"

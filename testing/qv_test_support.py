@@ -34,6 +34,21 @@ PREFIX = os.environ.get("QV_WINEPREFIX", "")
 OWN_PREFIX = os.environ.get("QV_TEST_PREFIX", "")
 
 
+def pooled_prefix():
+    """The booted prefix CTest handed the test from scripts/test.sh's pool
+    (see testing/wine/wine_run.sh), or "" when the test was given none."""
+    pool = os.environ.get("QV_PREFIX_POOL", "")
+    group = os.environ.get("CTEST_RESOURCE_GROUP_0_PREFIXES", "")
+    if not (pool and group.startswith("id:")):
+        return ""
+    return os.path.join(pool, group[3:].split(",")[0] + ".wineprefix")
+
+
+POOLED = pooled_prefix() if OWN_PREFIX else ""
+if POOLED:
+    OWN_PREFIX = PREFIX = POOLED
+
+
 def windows_path(path):
     """A host path as programs under Wine see it (the Z: drive)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -91,6 +106,12 @@ def start_own_prefix():
     """Stops and removes the test's own prefix and boots it afresh (a first
     boot takes a while; no test should pay for it in its own time-outs)."""
     assert OWN_PREFIX, "the test has no prefix of its own (OWN_PREFIX)"
+    if POOLED:
+        # Booted already: ending what ran in it and its files put back make
+        # it as new.
+        reset_prefix()
+        run(["cmd", "/c", "exit", "0"], timeout=300)
+        return OWN_PREFIX
     stop_prefix(OWN_PREFIX)
     shutil.rmtree(OWN_PREFIX, ignore_errors=True)
     for leftover in (OWN_PREFIX + ".lock", OWN_PREFIX + ".keepalive.pid",
@@ -102,7 +123,24 @@ def start_own_prefix():
 
 
 def stop_own_prefix():
-    stop_prefix(OWN_PREFIX)
+    # A pool prefix stays up for the next test, which resets it first.
+    if not POOLED:
+        stop_prefix(OWN_PREFIX)
+
+
+def reset_prefix():
+    """Ends every program of the test's pool prefix and puts its files back
+    as the template has them (testing/wine/wine_run.sh --reset)."""
+    os.environ.pop("QV_PREFIX_RESET", None)
+    subprocess.run([WINE_RUN, "--reset"], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=True, timeout=120)
+    # The programs of this test are not to reset it again.
+    os.environ["QV_PREFIX_RESET"] = POOLED
+
+
+if POOLED and os.environ.get("QV_PREFIX_RESET") != POOLED:
+    reset_prefix()
 
 
 def wait_until(predicate, timeout, what):

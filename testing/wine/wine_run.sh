@@ -9,7 +9,25 @@
 #
 # "wine_run.sh --stop" ends the prefix's wineserver and everything in it
 # (the wine64 package puts no wineserver on PATH, so callers ask here).
+#
+# Tests with a prefix of their own are handed one of a pool of booted
+# prefixes by CTest, which scripts/test.sh gives the pool as a resource
+# (CTEST_RESOURCE_GROUP_0_PREFIXES="id:<n>,slots:1"): the test's first
+# program, or "wine_run.sh --reset", ends whatever the pool prefix's last
+# test left running and puts its files back as the template has them.
+# Without the pool (ctest run by hand) such a test gets a new prefix at its
+# own path, as before.
 set -u
+pooled_prefix() {
+  local group="${CTEST_RESOURCE_GROUP_0_PREFIXES:-}" id
+  [ -n "${QV_PREFIX_POOL:-}" ] && [ -n "$group" ] || return 1
+  id="${group#id:}"
+  id="${id%%,*}"
+  echo "$QV_PREFIX_POOL/$id.wineprefix"
+}
+if pooled="$(pooled_prefix)"; then
+  QV_WINEPREFIX="$pooled"
+fi
 : "${QV_WINEPREFIX:?QV_WINEPREFIX must name the prefix folder}"
 export WINEPREFIX="$QV_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -141,6 +159,81 @@ start_desktop() {
 wants_desktop() {
   [ -n "${QV_WINE_KEEPALIVE:-}" ] && [ -f "$QV_WINE_KEEPALIVE" ]
 }
+
+# Whether process |pid| runs in this prefix.
+in_prefix() {
+  local entry
+  while IFS= read -r -d '' entry; do
+    [ "$entry" = "WINEPREFIX=$WINEPREFIX" ] && return 0
+  done <"/proc/$1/environ" 2>/dev/null
+  return 1
+}
+
+# Wine's own background programs and the desktop keeper stay up between
+# tests; that is what the pool saves.
+KEPT_PROGRAMS=" services.exe winedevice.exe plugplay.exe svchost.exe rpcss.exe explorer.exe wine_keepalive.exe "
+
+# The file name of the Windows program process |pid| runs, lower case.
+program_name() {
+  local argv0
+  IFS= read -r -d '' argv0 <"/proc/$1/cmdline" 2>/dev/null || return 1
+  argv0="${argv0##*/}"
+  argv0="${argv0##*\\}"
+  echo "${argv0,,}"
+}
+
+# Kills every program of the prefix but the server and those kept, and
+# waits (at most 10 s) until they are gone.
+end_test_programs() {
+  local p pid name left i
+  for ((i = 0; i < 500; i++)); do
+    left=0
+    for p in /proc/[0-9]*; do
+      pid="${p#/proc/}"
+      [ "$pid" = "$$" ] && continue
+      in_prefix "$pid" || continue
+      [ "/proc/$pid/exe" -ef "$WINESERVER" ] && continue
+      name="$(program_name "$pid")" || continue
+      case "$KEPT_PROGRAMS" in *" $name "*) continue ;; esac
+      kill -KILL "$pid" 2>/dev/null
+      left=1
+    done
+    [ "$left" = 0 ] && return 0
+    sleep 0.02
+  done
+}
+
+# Puts back the template's drive C, less the Windows folder (Wine's own,
+# which tests leave alone) but with its Temp folder.
+restore_files() {
+  local c="$WINEPREFIX/drive_c" t="$QV_WINE_TEMPLATE/drive_c"
+  find "$c" -mindepth 1 -maxdepth 1 ! -name windows -exec rm -rf {} +
+  rm -rf "$c/windows/temp"
+  tar -C "$t" --exclude=./windows -cf - . | tar -C "$c" -xf -
+  if [ -d "$t/windows/temp" ]; then
+    cp -a "$t/windows/temp" "$c/windows/temp"
+  fi
+}
+
+# Makes the pool prefix ready for a new test.
+reset_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ -f "$WINEPREFIX/.qv_booted" ] && template_ready && server_running; then
+    end_test_programs
+    restore_files
+  fi
+  exec 9>&-
+}
+
+if [ "${1:-}" = "--reset" ] || { [ -n "${pooled:-}" ] \
+     && [ "${QV_PREFIX_RESET:-}" != "$WINEPREFIX" ]; }; then
+  [ -n "${pooled:-}" ] && reset_prefix
+  export QV_PREFIX_RESET="$WINEPREFIX"
+  [ "${1:-}" = "--reset" ] && shift
+  [ $# -eq 0 ] && exit 0
+fi
 
 if [ "${1:-}" = "--stop" ]; then
   "$WINESERVER" -k 2>/dev/null
