@@ -110,7 +110,8 @@ def start_own_prefix():
         # Booted already: ending what ran in it and its files put back make
         # it as new.
         reset_prefix()
-        run(["cmd", "/c", "exit", "0"], timeout=300)
+        if not os.path.exists(os.path.join(OWN_PREFIX, ".qv_booted")):
+            run(["cmd", "/c", "exit", "0"], timeout=300)
         return OWN_PREFIX
     stop_prefix(OWN_PREFIX)
     shutil.rmtree(OWN_PREFIX, ignore_errors=True)

@@ -6,6 +6,7 @@ import os
 import queue
 import random
 import re
+import select
 import subprocess
 import tempfile
 import threading
@@ -22,6 +23,60 @@ def unique_pipe_name(label):
         label, os.getpid(), random.randrange(1 << 30))
 
 
+class _PipeReader:
+    """Reads one of a program's output pipes line by line on a thread of its
+    own. The pipe's end is read without blocking, so the reader knows when it
+    has taken everything the pipe held: once the program has ended, what it
+    wrote has been read (drained_since), even while a child of the program
+    (the reporter the client application starts) keeps the pipe open."""
+
+    def __init__(self, stream, on_line):
+        self._stream = stream
+        self._fd = stream.fileno()
+        os.set_blocking(self._fd, False)
+        self._on_line = on_line
+        self._changed = threading.Condition()
+        self._drained_at = -1.0
+        self._ended = False
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _run(self):
+        pending = b""
+        try:
+            while True:
+                select.select([self._fd], [], [], 0.05)
+                while True:
+                    # Nothing read from here means nothing was in the pipe
+                    # at this moment.
+                    before = time.monotonic()
+                    try:
+                        chunk = os.read(self._fd, 65536)
+                    except BlockingIOError:
+                        break
+                    if not chunk:
+                        if pending:
+                            self._on_line(pending)
+                        return
+                    *lines, pending = (pending + chunk).split(b"\n")
+                    for line in lines:
+                        self._on_line(line)
+                with self._changed:
+                    self._drained_at = before
+                    self._changed.notify_all()
+        finally:
+            self._stream.close()
+            with self._changed:
+                self._ended = True
+                self._changed.notify_all()
+
+    def drained_since(self, moment, timeout):
+        """Waits until all the pipe held at |moment| is read, or its end."""
+        with self._changed:
+            return self._changed.wait_for(
+                lambda: self._ended or self._drained_at >= moment, timeout)
+
+
 class Program:
     """One Windows program with its output lines read as they come."""
 
@@ -32,27 +87,30 @@ class Program:
         self._lines = queue.Queue()
         self.seen = []
         self.stderr = []
-        self._readers = [
-            threading.Thread(target=self._read_stdout, daemon=True),
-            threading.Thread(target=self._read_stderr, daemon=True)]
-        for reader in self._readers:
-            reader.start()
+        self._stdout_reader = _PipeReader(self.process.stdout, self._on_stdout)
+        self._stderr_reader = _PipeReader(self.process.stderr, self._on_stderr)
+        self._stdout_ended = threading.Thread(target=self._mark_end,
+                                              daemon=True)
+        self._stdout_ended.start()
 
-    # Each reader closes its pipe at its end: a child of the program (the
-    # reporter the client application starts) may hold it open long after
-    # the program itself has ended.
-    def _read_stdout(self):
-        with self.process.stdout:
-            for raw in self.process.stdout:
-                text = raw.decode("utf-8", "replace").strip()
-                if text.startswith("{"):
-                    self._lines.put(json.loads(text))
+    def _on_stdout(self, raw):
+        text = raw.decode("utf-8", "replace").strip()
+        if text.startswith("{"):
+            self._lines.put(json.loads(text))
+
+    def _on_stderr(self, raw):
+        self.stderr.append(raw.decode("utf-8", "replace").rstrip())
+
+    def _mark_end(self):
+        self._stdout_reader.drained_since(float("inf"), None)
         self._lines.put(None)
 
-    def _read_stderr(self):
-        with self.process.stderr:
-            for raw in self.process.stderr:
-                self.stderr.append(raw.decode("utf-8", "replace").rstrip())
+    def _read_all_written(self):
+        """Once the program has ended: waits until its readers have taken
+        all it wrote (a pipe its child still holds stays with its reader)."""
+        moment = time.monotonic()
+        for reader in (self._stdout_reader, self._stderr_reader):
+            reader.drained_since(moment, 30)
 
     def expect(self, event, timeout=60, **fields):
         """The next unconsumed line of this event whose fields match."""
@@ -71,12 +129,24 @@ class Program:
             except queue.Empty:
                 continue
             if line is None:
-                raise AssertionError("ended without %s %r; saw %r; stderr %r" % (
-                    event, fields, self.seen, self.stderr))
+                raise AssertionError(
+                    "ended without %s %r; saw %r; exit code %r; stderr %r" % (
+                        event, fields, self.seen, self._exit_code(),
+                        self.stderr))
             self.seen.append(line)
             if _matches(line, event, fields):
                 line["_taken"] = True
                 return line
+
+    def _exit_code(self):
+        """The program's exit code once its output has ended, its error
+        output read to the end; None if it still runs after a few seconds."""
+        try:
+            code = self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            return None
+        self._read_all_written()
+        return code
 
     def events(self, event, **fields):
         """Every line of this event seen so far, taken or not; lines the
@@ -101,10 +171,7 @@ class Program:
     def wait(self, timeout=120):
         code = self.process.wait(timeout=timeout)
         self.process.stdin.close()
-        # What the program wrote is in its pipes and read at once; a pipe a
-        # child still holds is left to its reader.
-        for reader in self._readers:
-            reader.join(timeout=2)
+        self._read_all_written()
         self._drain()
         return code
 

@@ -160,15 +160,6 @@ wants_desktop() {
   [ -n "${QV_WINE_KEEPALIVE:-}" ] && [ -f "$QV_WINE_KEEPALIVE" ]
 }
 
-# Whether process |pid| runs in this prefix.
-in_prefix() {
-  local entry
-  while IFS= read -r -d '' entry; do
-    [ "$entry" = "WINEPREFIX=$WINEPREFIX" ] && return 0
-  done <"/proc/$1/environ" 2>/dev/null
-  return 1
-}
-
 # Wine's own background programs and the desktop keeper stay up between
 # tests; that is what the pool saves.
 KEPT_PROGRAMS=" services.exe winedevice.exe plugplay.exe svchost.exe rpcss.exe explorer.exe wine_keepalive.exe "
@@ -176,22 +167,30 @@ KEPT_PROGRAMS=" services.exe winedevice.exe plugplay.exe svchost.exe rpcss.exe e
 # The file name of the Windows program process |pid| runs, lower case.
 program_name() {
   local argv0
-  IFS= read -r -d '' argv0 <"/proc/$1/cmdline" 2>/dev/null || return 1
+  IFS= read -r -d "" argv0 2>/dev/null <"/proc/$1/cmdline" || return 1
   argv0="${argv0##*/}"
   argv0="${argv0##*\\}"
   echo "${argv0,,}"
 }
 
+# The processes whose environment names this prefix.
+prefix_processes() {
+  local match
+  grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null \
+    | while IFS= read -r match; do
+        match="${match#/proc/}"
+        echo "${match%/environ}"
+      done
+}
+
 # Kills every program of the prefix but the server and those kept, and
 # waits (at most 10 s) until they are gone.
 end_test_programs() {
-  local p pid name left i
+  local pid name left i
   for ((i = 0; i < 500; i++)); do
     left=0
-    for p in /proc/[0-9]*; do
-      pid="${p#/proc/}"
+    for pid in $(prefix_processes); do
       [ "$pid" = "$$" ] && continue
-      in_prefix "$pid" || continue
       [ "/proc/$pid/exe" -ef "$WINESERVER" ] && continue
       name="$(program_name "$pid")" || continue
       case "$KEPT_PROGRAMS" in *" $name "*) continue ;; esac
