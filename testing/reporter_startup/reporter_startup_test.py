@@ -201,7 +201,13 @@ class ReporterStartupTest(unittest.TestCase):
         self.reporters.append(reporter)
         client_out, _ = client.communicate(timeout=120)
         self.assertIn(b'"registered"', client_out)
-        reporter.communicate(timeout=300)
+        try:
+            reporter.communicate(timeout=300)
+        except subprocess.TimeoutExpired as waited:
+            self.fail("the reporter (%s) has not ended within 300 s; its "
+                      "errors %r" % ("still running" if reporter.poll() is None
+                                     else "ended, a pipe still held",
+                                     waited.stderr))
         self.assertEqual(0, reporter.returncode)
 
         self.assertFalse(os.path.exists(self.bi_backup))
