@@ -154,12 +154,14 @@ bool StartReporter() {
   const bool started =
       CreateProcessW(g_options.reporter.c_str(), &command_line[0], nullptr,
                      nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  const DWORD start_error = started ? 0 : GetLastError();
   const bool up = started && ready &&
                   WaitForSingleObject(ready, kReadyWaitMs) == WAIT_OBJECT_0;
   JsonLine("reporter")
       .Add("started", started)
       .Add("ready", up)
       .Add("pid", uint64_t{started ? process.dwProcessId : 0})
+      .Add("error", uint64_t{start_error})
       .Print();
   if (started) {
     CloseHandle(process.hThread);
