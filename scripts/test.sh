@@ -47,7 +47,7 @@ JOBS="$(( $(nproc) * 3 / 4 ))"
 # from (see testing/wine/wine_run.sh): one for each test CTest runs at once,
 # booted side by side, and named to CTest as that many "prefixes".
 POOL="$BUILD/prefix_pool"
-SPEC="$BUILD/prefix_pool.json"
+POOL_RESOURCES="$BUILD/prefix_pool.json"
 mkdir -p "$POOL"
 slots=""
 for ((i = 0; i < JOBS; i++)); do
@@ -57,8 +57,8 @@ for ((i = 0; i < JOBS; i++)); do
 done
 wait
 printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefixes": [%s]}]}\n' \
-  "$slots" >"$SPEC"
+  "$slots" >"$POOL_RESOURCES"
 
 cd "$BUILD"
-ctest -j "$JOBS" --resource-spec-file "$SPEC" --output-on-failure \
+ctest -j "$JOBS" --resource-spec-file "$POOL_RESOURCES" --output-on-failure \
   --timeout 600 "$@"
