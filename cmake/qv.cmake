@@ -152,10 +152,11 @@ function(qv_unittest name)
 endfunction()
 
 # Tests with a prefix of their own take one of scripts/test.sh's pool of
-# booted prefixes when ctest is given the pool (--resource-spec-file): a
-# new prefix's boot costs more than most of these tests' own work. A test
-# that changes the registry, which the pool's reset does not put back, says
-# NEW_PREFIX instead. Without the pool every such test gets a new prefix.
+# booted prefixes when ctest is handed the pool as a resource (see
+# scripts/test.sh): a new prefix's boot costs more than most of these
+# tests' own work. A script that cannot share (one that changes the
+# registry, which the pool's reset does not put back) says NEW_PREFIX.
+# Without the pool every such test gets a new prefix.
 set(QV_PREFIX_POOL ${CMAKE_BINARY_DIR}/prefix_pool)
 function(qv_take_pooled_prefix test_name)
   set_tests_properties(${test_name} PROPERTIES RESOURCE_GROUPS prefixes:1)
