@@ -8,18 +8,45 @@
 //
 //   wine_keepalive.exe [READY_FILE]
 //
-// READY_FILE is made once the desktop is up, so the caller can wait for
-// exactly that.
+// READY_FILE is made once the desktop has stayed up past its start, so the
+// caller can wait for exactly that. When the desktop process ends, this
+// program ends too (exit code 1), so that the caller starts a new keeper,
+// and with it a new desktop, before the next program.
+//
+// A desktop that comes up while prefixes boot side by side is sometimes
+// closed by the server moments after its start (its own start-up threads
+// leave, and the server takes it for unused): hence the settling time.
 #include <windows.h>
 
+namespace {
+
+// Longer than the server's wait between the last user leaving a desktop
+// and its close (one second).
+const DWORD kSettleMs = 2500;
+
+// The desktop process, or null when there is no desktop.
+HANDLE OpenDesktopProcess() {
+  HWND desktop = GetDesktopWindow();
+  DWORD pid = 0;
+  if (!desktop || !GetWindowThreadProcessId(desktop, &pid) || !pid)
+    return nullptr;
+  return OpenProcess(SYNCHRONIZE, FALSE, pid);
+}
+
+void MakeReadyFile(const wchar_t* path) {
+  HANDLE ready = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
-  // Returns once Wine's desktop process has made the desktop window.
-  GetDesktopWindow();
-  if (argc > 1) {
-    HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
-  }
-  Sleep(INFINITE);
-  return 0;
+  HANDLE desktop_process = OpenDesktopProcess();
+  if (!desktop_process) return 1;
+  if (WaitForSingleObject(desktop_process, kSettleMs) != WAIT_TIMEOUT)
+    return 1;
+  if (argc > 1) MakeReadyFile(argv[1]);
+  WaitForSingleObject(desktop_process, INFINITE);
+  return 1;
 }

@@ -130,30 +130,50 @@ start_prefix() {
 
 KEEPALIVE_PID_FILE="$WINEPREFIX.keepalive.pid"
 
+# Whether process |pid| runs (a zombie does not).
+process_running() {
+  local stat
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  stat="${stat##*) }"
+  [ "${stat%% *}" != Z ]
+}
+
 desktop_running() {
   local pid
   read -r pid 2>/dev/null <"$KEEPALIVE_PID_FILE" || return 1
-  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+  [ -n "$pid" ] && process_running "$pid"
 }
 
 # Wine's desktop process is started by the first program that needs it and
 # inherits that program's streams; a detached keeper owns it instead (see
-# wine_keepalive_main.cc).
+# wine_keepalive_main.cc). The keeper ends with the desktop, and a desktop
+# that did not stay up is started again (three tries).
 start_desktop() {
   wants_desktop || return 0
   desktop_running && return 0
-  local ready="$WINEPREFIX.desktop.ready" i
-  rm -f "$ready"
-  setsid "$WINE" "$QV_WINE_KEEPALIVE" "Z:${ready//\//\\}" \
-    </dev/null >/dev/null 2>&1 9>&- &
-  echo $! >"$KEEPALIVE_PID_FILE"
-  # The keeper makes the file once the desktop is up (at most 30 s, then the
-  # program runs anyway, as it would have without the keeper).
+  local ready="$WINEPREFIX.desktop.ready" try
+  for ((try = 0; try < 3; try++)); do
+    start_keeper "$ready" && return 0
+  done
+}
+
+# Starts a keeper, not a child of this script's program (which would leave
+# it a zombie when it ends first), and waits until it has made |ready|: at
+# most 30 s, then the program runs anyway, as it would have without the
+# keeper. Fails when the keeper ended without a lasting desktop.
+start_keeper() {
+  local ready="$1" pid i
+  rm -f "$ready" "$KEEPALIVE_PID_FILE"
+  ( setsid "$WINE" "$QV_WINE_KEEPALIVE" "Z:${ready//\//\\}" \
+      </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$KEEPALIVE_PID_FILE" )
+  read -r pid <"$KEEPALIVE_PID_FILE"
   for ((i = 0; i < 1500; i++)); do
-    [ -e "$ready" ] && break
-    kill -0 "$!" 2>/dev/null || break
+    [ -e "$ready" ] && return 0
+    process_running "$pid" || return 1
     sleep 0.02
   done
+  return 0
 }
 
 wants_desktop() {
