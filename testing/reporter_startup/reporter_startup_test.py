@@ -205,9 +205,10 @@ class ReporterStartupTest(unittest.TestCase):
             reporter.communicate(timeout=300)
         except subprocess.TimeoutExpired as waited:
             self.fail("the reporter (%s) has not ended within 300 s; its "
-                      "errors %r" % ("still running" if reporter.poll() is None
-                                     else "ended, a pipe still held",
-                                     waited.stderr))
+                      "errors %r; the end of its log %r" % (
+                          "still running" if reporter.poll() is None
+                          else "ended, a pipe still held", waited.stderr,
+                          qzcrypto_format.decrypt_log_text(self.log)[-3000:]))
         self.assertEqual(0, reporter.returncode)
 
         self.assertFalse(os.path.exists(self.bi_backup))
