@@ -22,7 +22,7 @@ namespace {
 
 // Longer than the server's wait between the last user leaving a desktop
 // and its close (one second).
-const DWORD kSettleMs = 2500;
+const DWORD kSettleMs = 1500;
 
 // The desktop process, or null when there is no desktop.
 HANDLE OpenDesktopProcess() {
