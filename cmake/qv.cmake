@@ -154,12 +154,22 @@ endfunction()
 # Tests with a prefix of their own take one of scripts/test.sh's pool of
 # booted prefixes when ctest is handed the pool as a resource (see
 # scripts/test.sh): a new prefix's boot costs more than most of these
-# tests' own work. A script that cannot share (one that changes the
-# registry, which the pool's reset does not put back) says NEW_PREFIX.
-# Without the pool every such test gets a new prefix.
+# tests' own work. A test that cannot share (one that changes the
+# registry, which the pool's reset does not put back) is named to
+# qv_take_new_prefix. Without the pool every such test gets a new prefix.
 set(QV_PREFIX_POOL ${CMAKE_BINARY_DIR}/prefix_pool)
 function(qv_take_pooled_prefix test_name)
   set_tests_properties(${test_name} PROPERTIES RESOURCE_GROUPS prefixes:1)
+endfunction()
+
+# A test of a pooled script that must have a new prefix all the same (one
+# that changes what the reset does not put back); call it after the test is
+# registered, in the same folder.
+function(qv_take_new_prefix test_name)
+  get_test_property(${test_name} ENVIRONMENT env)
+  list(FILTER env EXCLUDE REGEX "^QV_PREFIX_POOL=")
+  set_tests_properties(${test_name} PROPERTIES ENVIRONMENT "${env}")
+  set_property(TEST ${test_name} PROPERTY RESOURCE_GROUPS)
 endfunction()
 
 function(qv_add_unittest test_name program own_prefix)
@@ -212,7 +222,7 @@ file(WRITE ${QV_WINE_RUN}
   "exec ${CMAKE_SOURCE_DIR}/testing/wine/wine_run.sh \"\$@\"\n")
 file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX | NEW_PREFIX] [SPLIT]
+# qv_python_test(NAME name SCRIPT file.py [OWN_PREFIX] [SPLIT]
 #                [TIMEOUT seconds] [ENV VAR=value...] [ARGS args...])
 # A whole-program test driven by Python. Example:
 #
@@ -232,11 +242,8 @@ file(CHMOD ${QV_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP
 # work folder and, with OWN_PREFIX, a prefix of its own, so that the cases
 # run side by side; TIMEOUT then bounds each case.
 function(qv_python_test)
-  cmake_parse_arguments(ARG "OWN_PREFIX;NEW_PREFIX;SPLIT" "NAME;SCRIPT;TIMEOUT"
+  cmake_parse_arguments(ARG "OWN_PREFIX;SPLIT" "NAME;SCRIPT;TIMEOUT"
                         "ENV;ARGS" ${ARGN})
-  if(ARG_NEW_PREFIX)
-    set(ARG_OWN_PREFIX NEW)
-  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
@@ -274,17 +281,15 @@ function(qv_add_python_test name script own_prefix timeout extra_env)
     ${extra_env})
   if(own_prefix)
     set(prefix ${CMAKE_CURRENT_BINARY_DIR}/${name}.wineprefix)
-    list(APPEND env "QV_TEST_PREFIX=${prefix}" "QV_WINEPREFIX=${prefix}")
-    if(NOT own_prefix STREQUAL "NEW")
-      list(APPEND env "QV_PREFIX_POOL=${QV_PREFIX_POOL}")
-    endif()
+    list(APPEND env "QV_TEST_PREFIX=${prefix}" "QV_WINEPREFIX=${prefix}"
+                    "QV_PREFIX_POOL=${QV_PREFIX_POOL}")
   else()
     list(APPEND env "QV_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
   endif()
   add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script} ${ARGN})
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${timeout} ENVIRONMENT "${env}")
-  if(own_prefix AND NOT own_prefix STREQUAL "NEW")
+  if(own_prefix)
     qv_take_pooled_prefix(${name})
   endif()
   if(own_prefix)
