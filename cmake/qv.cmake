@@ -291,8 +291,6 @@ function(qv_add_python_test name script own_prefix timeout extra_env)
     TIMEOUT ${timeout} ENVIRONMENT "${env}")
   if(own_prefix)
     qv_take_pooled_prefix(${name})
-  endif()
-  if(own_prefix)
     # Whole programs in prefixes of their own are the longest tests. CTest
     # starts the costliest first, by the times of the last run, or by this
     # where there is none (a fresh build), so they do not trail at the end.

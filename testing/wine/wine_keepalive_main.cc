@@ -14,8 +14,9 @@
 // and with it a new desktop, before the next program.
 //
 // A desktop that comes up while prefixes boot side by side is sometimes
-// closed by the server moments after its start (its own start-up threads
-// leave, and the server takes it for unused): hence the settling time.
+// closed by the server moments after its start (a second after one of its
+// own start-up threads gave up, as if it had no other user): hence the
+// settling time.
 #include <windows.h>
 
 namespace {
