@@ -27,7 +27,12 @@ LOG_TAIL = 5242880
 
 
 def probe(*args, timeout=60):
-    return qv.run([PROBE] + list(args), timeout=timeout).stdout.decode().strip()
+    done = qv.run([PROBE] + list(args), timeout=timeout)
+    output = done.stdout.decode().strip()
+    # Every mode prints a word; none means the probe did not run through.
+    assert output, "startup_probe %s printed nothing: exit code %d, %r" % (
+        " ".join(args), done.returncode, done.stderr.decode(errors="replace"))
+    return output
 
 
 def unix_path(windows_path):
