@@ -26,6 +26,7 @@ stop_wine() {
 stop_wine
 for prefix in $(prefixes); do
   rm -rf "$prefix" "$prefix".lock "$prefix".keepalive.pid "$prefix".server.pid \
+         "$prefix".server.log \
          "$prefix".desktop.ready
 done
 trap stop_wine EXIT

@@ -116,7 +116,8 @@ def start_own_prefix():
     stop_prefix(OWN_PREFIX)
     shutil.rmtree(OWN_PREFIX, ignore_errors=True)
     for leftover in (OWN_PREFIX + ".lock", OWN_PREFIX + ".keepalive.pid",
-                     OWN_PREFIX + ".server.pid", OWN_PREFIX + ".desktop.ready"):
+                     OWN_PREFIX + ".server.pid", OWN_PREFIX + ".server.log",
+                     OWN_PREFIX + ".desktop.ready"):
         if os.path.exists(leftover):
             os.remove(leftover)
     run(["cmd", "/c", "exit", "0"], timeout=300)

@@ -132,7 +132,7 @@ class FlowTestCase(unittest.TestCase):
         main = self.start("--start-reporter=" + qv.windows_path(reporter),
                           *extra)
         started = main.expect("reporter", timeout=SLOW)
-        self.assertTrue(started["ready"], started)
+        self.assertTrue(started["ready"], (started, main.stderr))
         self.assertTrue(main.expect("registered")["ok"])
         # Tells the driver how the reporter ends; holds it before the test
         # goes on, or a quick end could leave no process to watch.

@@ -7,6 +7,9 @@
 # standard streams are detached: a wineserver started by a test would inherit
 # the caller's output pipe and make CTest (or any pipe reader) wait for it.
 #
+# The server's own complaints (protocol errors, a client it killed) go to
+# <prefix>.server.log: they explain a program that died without a word.
+#
 # "wine_run.sh --stop" ends the prefix's wineserver and everything in it
 # (the wine64 package puts no wineserver on PATH, so callers ask here).
 #
@@ -40,6 +43,7 @@ WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver)"
 
 SERVER_PID_FILE="$WINEPREFIX.server.pid"
+SERVER_LOG="$WINEPREFIX.server.log"
 
 # Whether process |pid| is this prefix's wineserver. Builtins only: this
 # runs before every program, with hundreds of processes on the machine.
@@ -68,13 +72,13 @@ server_running() {
 }
 
 start_server() {
-  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+  setsid "$WINESERVER" -p </dev/null >>"$SERVER_LOG" 2>&1 9>&-
   setsid "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&-
 }
 
 # Boots a new prefix in WINEPREFIX.
 boot_prefix() {
-  setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-
+  setsid "$WINESERVER" -p </dev/null >>"$SERVER_LOG" 2>&1 9>&-
   setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   # No debugger: a breakpoint or crash ends the program instead of
   # starting winedbg.
