@@ -78,6 +78,8 @@ start_server() {
 
 # Boots a new prefix in WINEPREFIX.
 boot_prefix() {
+  # The server starts in the prefix's folder and ends at once without it.
+  mkdir -p "$WINEPREFIX"
   setsid "$WINESERVER" -p </dev/null >>"$SERVER_LOG" 2>&1 9>&-
   setsid "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   # No debugger: a breakpoint or crash ends the program instead of
